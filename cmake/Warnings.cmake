@@ -1,0 +1,26 @@
+# Warnings on for every target of the project; the build stays clean.
+add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast
+                    -Wcast-align -Woverloaded-virtual -Wconversion -Wsign-conversion
+                    -Wdouble-promotion -Wformat=2 -Wimplicit-fallthrough)
+option(TELV_WERROR "Treat warnings as errors" OFF)
+if(TELV_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+# telv_add_test(name SOURCES ... LIBS ... [LABELS ...]): one GoogleTest executable, its tests
+# registered one by one with CTest.
+function(telv_add_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  set(labels ${T_LABELS})
+  if(NOT labels)
+    set(labels unit)
+  endif()
+  gtest_discover_tests(${name}
+    PROPERTIES LABELS "${labels}" TIMEOUT ${T_TIMEOUT}
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1")
+endfunction()

@@ -1,0 +1,42 @@
+// The bytes received from the server that have not yet been cut into messages.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace telv {
+
+// Append adds received bytes behind the unconsumed ones and compacts (consumed bytes go, the
+// read position returns to 0). Consume and DiscardAll only move the read position, so Front stays
+// valid until the next Append and a message can be read in place while it is consumed.
+// Storage grows geometrically: receiving a 55 MB list in small pieces costs linear time.
+class StackBuffer {
+public:
+    // Far above the longest message plus one drain of the socket; an Append beyond it throws
+    // std::length_error and leaves the buffer as it was.
+    static constexpr std::size_t kMaxSize = std::size_t{128} << 20;
+
+    StackBuffer() = default;
+    StackBuffer(const StackBuffer&) = delete;
+    StackBuffer& operator=(const StackBuffer&) = delete;
+
+    void Append(const std::uint8_t* bytes, std::size_t n);
+    // The first unconsumed byte; nullptr before the first Append. With nothing remaining it is
+    // the end of the data, which must not be read.
+    const std::uint8_t* Front() const { return data_ ? data_.get() + pos_ : nullptr; }
+    std::size_t Remaining() const { return size_ - pos_; }
+    // Refused (false, nothing changes) without storage or when n exceeds Remaining.
+    bool Consume(std::size_t n);
+    void DiscardAll() { pos_ = size_; }
+
+    std::size_t Capacity() const { return capacity_; }
+
+private:
+    std::unique_ptr<std::uint8_t[]> data_;
+    std::size_t capacity_ = 0;
+    std::size_t size_ = 0;
+    std::size_t pos_ = 0;
+};
+
+}  // namespace telv
