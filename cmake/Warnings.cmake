@@ -24,3 +24,22 @@ function(telv_add_test name)
     PROPERTIES LABELS "${labels}" TIMEOUT ${T_TIMEOUT}
                ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1")
 endfunction()
+
+# telv_add_subdirectories(dir...): adds each listed folder that has a CMakeLists.txt, except
+# those named in TELV_SKIP_DIRS (paths relative to the project root), for partial builds.
+function(telv_add_subdirectories)
+  file(RELATIVE_PATH here ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  foreach(dir ${ARGN})
+    if(here)
+      set(path "${here}/${dir}")
+    else()
+      set(path "${dir}")
+    endif()
+    if(path IN_LIST TELV_SKIP_DIRS)
+      continue()
+    endif()
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()
