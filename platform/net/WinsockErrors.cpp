@@ -1,0 +1,105 @@
+#include "WinsockErrors.h"
+
+#include <cstring>
+#include <utility>
+
+namespace telv {
+namespace {
+
+thread_local int lastError = 0;
+
+// Winsock code and the errno it stands for. Where several errno values share a code, the first
+// row of the code names the errno whose text the code shows.
+constexpr std::pair<int, int> kErrorPairs[] = {
+    {WSANOERROR, 0},
+    {WSA_NOT_ENOUGH_MEMORY, ENOMEM},
+    {WSAEINTR, EINTR},
+    {WSAEBADF, EBADF},
+    {WSAEACCES, EACCES},
+    {WSAEACCES, EPERM},
+    {WSAEFAULT, EFAULT},
+    {WSAEINVAL, EINVAL},
+    {WSAEMFILE, EMFILE},
+    {WSAEMFILE, ENFILE},
+    {WSAEWOULDBLOCK, EWOULDBLOCK},
+    {WSAEWOULDBLOCK, EAGAIN},
+    {WSAEINPROGRESS, EINPROGRESS},
+    {WSAEALREADY, EALREADY},
+    {WSAENOTSOCK, ENOTSOCK},
+    {WSAEDESTADDRREQ, EDESTADDRREQ},
+    {WSAEMSGSIZE, EMSGSIZE},
+    {WSAEPROTOTYPE, EPROTOTYPE},
+    {WSAENOPROTOOPT, ENOPROTOOPT},
+    {WSAEPROTONOSUPPORT, EPROTONOSUPPORT},
+    {WSAESOCKTNOSUPPORT, ESOCKTNOSUPPORT},
+    {WSAEOPNOTSUPP, EOPNOTSUPP},
+    {WSAEPFNOSUPPORT, EPFNOSUPPORT},
+    {WSAEAFNOSUPPORT, EAFNOSUPPORT},
+    {WSAEADDRINUSE, EADDRINUSE},
+    {WSAEADDRNOTAVAIL, EADDRNOTAVAIL},
+    {WSAENETDOWN, ENETDOWN},
+    {WSAENETUNREACH, ENETUNREACH},
+    {WSAENETRESET, ENETRESET},
+    {WSAECONNABORTED, ECONNABORTED},
+    {WSAECONNRESET, ECONNRESET},
+    {WSAECONNRESET, EPIPE},  // sending on a connection the peer has closed
+    {WSAENOBUFS, ENOBUFS},
+    {WSAEISCONN, EISCONN},
+    {WSAENOTCONN, ENOTCONN},
+    {WSAESHUTDOWN, ESHUTDOWN},
+    {WSAETOOMANYREFS, ETOOMANYREFS},
+    {WSAETIMEDOUT, ETIMEDOUT},
+    {WSAECONNREFUSED, ECONNREFUSED},
+    {WSAELOOP, ELOOP},
+    {WSAENAMETOOLONG, ENAMETOOLONG},
+    {WSAEHOSTDOWN, EHOSTDOWN},
+    {WSAEHOSTUNREACH, EHOSTUNREACH},
+    {WSAENOTEMPTY, ENOTEMPTY},
+    {WSAEUSERS, EUSERS},
+    {WSAEDQUOT, EDQUOT},
+    {WSAESTALE, ESTALE},
+    {WSAEREMOTE, EREMOTE},
+};
+
+// Removes a final line break and then a final full stop, each only where present.
+void StripSentenceEnd(std::string& text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    if (!text.empty() && text.back() == '.') text.pop_back();
+}
+
+}  // namespace
+
+int WSAGetLastError() { return lastError; }
+
+void WSASetLastError(int code) { lastError = code; }
+
+int WinsockErrorFromErrno(int errnoValue) {
+    for (const auto& [code, number] : kErrorPairs)
+        if (number == errnoValue) return code;
+    return errnoValue;
+}
+
+int ErrnoFromWinsockError(int code) {
+    for (const auto& [winsock, number] : kErrorPairs)
+        if (winsock == code) return number;
+    return 0;
+}
+
+int SetLastErrorFromErrno(int errnoValue) {
+    const int code = WinsockErrorFromErrno(errnoValue);
+    WSASetLastError(code);
+    return code;
+}
+
+std::string SystemErrorText(int code) {
+    // A code outside the table is an errno kept as it was (see WinsockErrorFromErrno).
+    const int mapped = ErrnoFromWinsockError(code);
+    const int number = mapped != 0 ? mapped : code;
+    if (number < 0 || (number != 0 && strerrordesc_np(number) == nullptr)) return {};
+    char buffer[256];
+    std::string text = strerror_r(number, buffer, sizeof buffer);
+    StripSentenceEnd(text);
+    return text;
+}
+
+}  // namespace telv
