@@ -1,0 +1,140 @@
+// The row store and its Qt model: batched changes, persistent rows, selection mirroring.
+#include "ListView.h"
+#include "ListViewModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QCoreApplication>
+#include <QItemSelectionModel>
+#include <QPersistentModelIndex>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace telv {
+namespace {
+
+ListCell NumberCell(int n) {
+    ListCell c;
+    c.Kind = 1;
+    std::memcpy(c.Payload.data(), &n, sizeof n);
+    return c;
+}
+
+std::string Render(const ListCell& c) {
+    if (c.Kind == 0) return {};
+    int n;
+    std::memcpy(&n, c.Payload.data(), sizeof n);
+    return std::to_string(n);
+}
+
+class ListViewTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "list_view_tests";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+    }
+    TListView view{2, Render};
+
+    void AddRows(int n, int first = 0) {
+        for (int i = 0; i < n; ++i) {
+            TListItem* row = view.Add();
+            row->Caption() = NumberCell(first + i);
+            row->AddSubItem();
+            row->SubItem(0) = NumberCell(-(first + i));
+        }
+    }
+};
+
+TEST_F(ListViewTest, AddDeleteKeepIndexes) {
+    AddRows(5);
+    view.Delete(1);
+    view.Delete(7);  // out of range: nothing
+    ASSERT_EQ(view.Count(), 4);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(view.Item(i)->Index(), i);
+    EXPECT_EQ(view.Text(1, 0), "2");
+    EXPECT_EQ(view.Text(1, 1), "-2");
+}
+
+TEST_F(ListViewTest, ModelFollowsBatchedChangesWithOneReport) {
+    AddRows(10);
+    ListViewModel model(view, {"A", "B"});
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QPersistentModelIndex keep(model.index(7, 0));
+    view.SuspendRepaint();
+    view.DeleteWhere([](int i) { return i == 2 || i == 3 || i == 5; });
+    AddRows(2, 100);
+    EXPECT_EQ(model.rowCount(), 10);  // nothing reported while suspended
+    view.ResumeRepaint();
+    EXPECT_EQ(model.rowCount(), 9);
+    EXPECT_EQ(removed.count(), 2);   // two runs of deleted rows
+    EXPECT_EQ(inserted.count(), 1);  // one insertion for the appended rows
+    EXPECT_EQ(keep.row(), 4);
+    EXPECT_EQ(model.data(keep, Qt::DisplayRole).toString(), "7");
+    EXPECT_EQ(model.data(model.index(8, 1), Qt::DisplayRole).toString(), "-101");
+}
+
+TEST_F(ListViewTest, ManyScatteredDeletionsBecomeOneLayoutChange) {
+    AddRows(1000);
+    ListViewModel model(view, {"A", "B"});
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy layout(&model, &QAbstractItemModel::layoutChanged);
+    QPersistentModelIndex odd(model.index(501, 0)), even(model.index(500, 0));
+    view.DeleteWhere([](int i) { return i % 2 == 0; });
+    EXPECT_EQ(removed.count(), 0);
+    EXPECT_EQ(layout.count(), 1);
+    EXPECT_EQ(model.rowCount(), 500);
+    EXPECT_EQ(odd.row(), 250);
+    EXPECT_FALSE(even.isValid());
+}
+
+TEST_F(ListViewTest, SortMovesRowsWithCellsDataAndSelection) {
+    AddRows(6);
+    for (int i = 0; i < 6; ++i) view.Item(i)->Data = static_cast<std::uintptr_t>(i * 10);
+    ListViewModel model(view, {"A", "B"});
+    QItemSelectionModel selection(&model);
+    model.TrackSelection(&selection);
+    selection.select(model.index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    EXPECT_TRUE(view.Item(1)->Selected());
+    view.Sort([](const TListItem& a, const TListItem& b) { return a.Data > b.Data; });
+    EXPECT_EQ(view.Text(0, 0), "5");
+    EXPECT_EQ(view.Item(4)->Data, 10u);
+    EXPECT_TRUE(view.Item(4)->Selected());
+    EXPECT_TRUE(selection.isRowSelected(4, {}));
+    EXPECT_FALSE(selection.isRowSelected(1, {}));
+    EXPECT_EQ(model.data(model.index(4, 0), Qt::DisplayRole).toString(), "1");
+}
+
+TEST_F(ListViewTest, OperatorSelectionIsMirroredInTheRows) {
+    AddRows(4);
+    ListViewModel model(view, {"A", "B"});
+    QItemSelectionModel selection(&model);
+    model.TrackSelection(&selection);
+    selection.select(QItemSelection(model.index(1, 0), model.index(2, 1)), QItemSelectionModel::Select);
+    EXPECT_EQ(view.SelectedCount(), 2);
+    selection.select(model.index(1, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    EXPECT_EQ(view.SelectedCount(), 1);
+    EXPECT_TRUE(view.Item(2)->Selected());
+    view.Delete(2);
+    EXPECT_EQ(view.SelectedCount(), 0);
+}
+
+TEST(UntouchedRows, MarkVisitContains) {
+    TListView view(1, Render);
+    for (int i = 0; i < 3; ++i) view.Add();
+    UntouchedRows untouched;
+    untouched.MarkAll(view.Count());
+    EXPECT_TRUE(untouched.Remove(*view.Item(1)));
+    EXPECT_FALSE(untouched.Remove(*view.Item(1)));
+    EXPECT_TRUE(untouched.Contains(0));
+    EXPECT_FALSE(untouched.Contains(1));
+    EXPECT_FALSE(untouched.Contains(3));  // a row added after marking
+}
+
+}  // namespace
+}  // namespace telv
