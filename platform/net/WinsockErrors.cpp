@@ -61,13 +61,16 @@ constexpr std::pair<int, int> kErrorPairs[] = {
     {WSAEREMOTE, EREMOTE},
 };
 
-// Removes a final line break and then a final full stop, each only where present.
-void StripSentenceEnd(std::string& text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    if (!text.empty() && text.back() == '.') text.pop_back();
-}
-
 }  // namespace
+
+std::string WithoutSentenceEnd(std::string text) {
+    if (text.ends_with("\r\n"))
+        text.resize(text.size() - 2);
+    else if (text.ends_with('\n'))
+        text.pop_back();
+    if (text.ends_with('.')) text.pop_back();
+    return text;
+}
 
 int WSAGetLastError() { return lastError; }
 
@@ -97,9 +100,7 @@ std::string SystemErrorText(int code) {
     const int number = mapped != 0 ? mapped : code;
     if (number < 0 || (number != 0 && strerrordesc_np(number) == nullptr)) return {};
     char buffer[256];
-    std::string text = strerror_r(number, buffer, sizeof buffer);
-    StripSentenceEnd(text);
-    return text;
+    return WithoutSentenceEnd(strerror_r(number, buffer, sizeof buffer));
 }
 
 }  // namespace telv

@@ -66,6 +66,10 @@ int ErrnoFromWinsockError(int code);
 // thread's last error and returns it.
 int SetLastErrorFromErrno(int errnoValue = errno);
 
+// text without one final line break ("\r\n" or "\n") and then one final full stop, each only
+// where present.
+std::string WithoutSentenceEnd(std::string text);
+
 // The system's text for a code (strerror of the errno it stands for), without a final line
 // break or full stop; empty when the system has no text for it.
 std::string SystemErrorText(int code);
