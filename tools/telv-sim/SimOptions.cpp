@@ -1,0 +1,198 @@
+#include "SimOptions.h"
+
+#include "Sysutil.h"
+
+#include <arpa/inet.h>
+
+#include <charconv>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <optional>
+
+namespace telv::sim {
+namespace {
+
+template <class Int>
+std::optional<Int> ParseInteger(std::string_view text, Int low, Int high) {
+    Int value{};
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<double> ParseNumber(std::string_view text, double low, double high) {
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || !std::isfinite(value) || value < low ||
+        value > high)
+        return std::nullopt;
+    return value;
+}
+
+bool ParseListen(std::string_view text, SimOptions& options) {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string_view::npos) return false;
+    const std::string address(text.substr(0, colon));
+    in_addr parsed{};
+    if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) return false;
+    const auto port = ParseInteger<std::uint16_t>(text.substr(colon + 1), 0, 65535);
+    if (!port) return false;
+    options.listenAddress = address;
+    options.listenPort = *port;
+    return true;
+}
+
+struct OptionSpec {
+    std::string_view name;
+    bool takesValue;
+    // Applies the value; returns an error text, empty when accepted.
+    std::function<std::string(std::string_view value, SimOptions&)> apply;
+};
+
+template <class Int>
+std::function<std::string(std::string_view, SimOptions&)> IntegerInto(Int SimOptions::*field, Int low,
+                                                                        Int high, const char* what,
+                                                                        const char* note = "") {
+    return [=](std::string_view value, SimOptions& o) -> std::string {
+        const auto parsed = ParseInteger<Int>(value, low, high);
+        if (!parsed)
+            return Format("%s must be an integer from %llu to %llu%s, not \"%.*s\"", what,
+                          static_cast<unsigned long long>(low), static_cast<unsigned long long>(high), note,
+                          static_cast<int>(value.size()), value.data());
+        o.*field = *parsed;
+        return {};
+    };
+}
+
+std::function<std::string(std::string_view, SimOptions&)> NumberInto(double SimOptions::*field, double low,
+                                                                      double high, const char* what) {
+    return [=](std::string_view value, SimOptions& o) -> std::string {
+        const auto parsed = ParseNumber(value, low, high);
+        if (!parsed)
+            return Format("%s must be a number from %g to %g, not \"%.*s\"", what, low, high,
+                          static_cast<int>(value.size()), value.data());
+        o.*field = *parsed;
+        return {};
+    };
+}
+
+std::function<std::string(std::string_view, SimOptions&)> Flag(bool SimOptions::*field) {
+    return [=](std::string_view, SimOptions& o) -> std::string {
+        o.*field = true;
+        return {};
+    };
+}
+
+const std::vector<OptionSpec>& Specs() {
+    static const std::vector<OptionSpec> specs = {
+        {"listen", true,
+         [](std::string_view v, SimOptions& o) -> std::string {
+             if (ParseListen(v, o)) return {};
+             return Format("--listen needs ADDR:PORT with a dotted IPv4 address, not \"%.*s\"",
+                           static_cast<int>(v.size()), v.data());
+         }},
+        {"devices", true, IntegerInto(&SimOptions::devices, 0u, kMaxRecordCount, "--devices",
+                                           " (the most records one list message may carry)")},
+        {"clients", true, IntegerInto(&SimOptions::clients, 0u, kMaxSimulatedClients, "--clients",
+                                           " (the list limit less room for the consoles)")},
+        {"churn", true, NumberInto(&SimOptions::churnPerSecond, 0, 1e6, "--churn")},
+        {"notice-interval", true,
+         NumberInto(&SimOptions::noticeIntervalSeconds, 0, 86400, "--notice-interval")},
+        {"seed", true,
+         IntegerInto(&SimOptions::seed, std::uint64_t{0}, std::numeric_limits<std::uint64_t>::max(), "--seed")},
+        {"seconds", true, NumberInto(&SimOptions::runSeconds, 0, 1e9, "--seconds")},
+        {"split", true, IntegerInto(&SimOptions::splitBytes, std::size_t{1}, std::size_t{1} << 20, "--split")},
+        {"no-hello", false, Flag(&SimOptions::noHello)},
+        {"no-ack", false, Flag(&SimOptions::noAck)},
+        {"slow", true, IntegerInto(&SimOptions::slowMs, 0u, 600000u, "--slow")},
+        {"garbage", false, Flag(&SimOptions::garbage)},
+        {"over-limit", false, Flag(&SimOptions::overLimit)},
+        {"close-mid-message", false, Flag(&SimOptions::closeMidMessage)},
+        {"orphan-stats", false, Flag(&SimOptions::orphanStats)},
+        {"flood", false, Flag(&SimOptions::flood)},
+        {"hostile-texts", false, Flag(&SimOptions::hostileTexts)},
+    };
+    return specs;
+}
+
+}  // namespace
+
+ParsedOptions ParseSimOptions(std::span<const std::string_view> args) {
+    ParsedOptions result;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            result.helpRequested = true;
+            result.ok = true;
+            return result;
+        }
+        if (arg.substr(0, 2) != "--") {
+            result.error = Format("unexpected argument \"%.*s\"", static_cast<int>(arg.size()), arg.data());
+            return result;
+        }
+        arg.remove_prefix(2);
+        std::optional<std::string_view> inlineValue;
+        if (const std::size_t eq = arg.find('='); eq != std::string_view::npos) {
+            inlineValue = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+        }
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& s : Specs())
+            if (s.name == arg) spec = &s;
+        if (!spec) {
+            result.error = Format("unknown option --%.*s", static_cast<int>(arg.size()), arg.data());
+            return result;
+        }
+        std::string_view value;
+        if (spec->takesValue) {
+            if (inlineValue) {
+                value = *inlineValue;
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                result.error = Format("--%.*s needs a value", static_cast<int>(arg.size()), arg.data());
+                return result;
+            }
+        } else if (inlineValue) {
+            result.error = Format("--%.*s takes no value", static_cast<int>(arg.size()), arg.data());
+            return result;
+        }
+        if (std::string error = spec->apply(value, result.options); !error.empty()) {
+            result.error = std::move(error);
+            return result;
+        }
+    }
+    result.ok = true;
+    return result;
+}
+
+std::string SimUsage() {
+    return Format(
+        "usage: telv-sim [options]\n"
+        "Plays a TELV server with a simulated population of devices and clients.\n"
+        "\n"
+        "  --listen ADDR:PORT       listening address (default 127.0.0.1:5100; port 0 = any)\n"
+        "  --devices N              device channels, 0..%u (default 100)\n"
+        "  --clients M              simulated clients besides the consoles, 0..%u (default 10)\n"
+        "  --churn R                devices per second dropping, as many new ones connecting (default 0)\n"
+        "  --notice-interval S      seconds between periodic text messages and notices, 0 = none (default 10)\n"
+        "  --seed N                 seed of the population and of every random choice (default 1)\n"
+        "  --seconds S              stop after S seconds (default: run until SIGINT/SIGTERM)\n"
+        "\n"
+        "fault modes:\n"
+        "  --split K                send every write in pieces of K bytes, each flushed separately\n"
+        "  --no-hello               never answer the version request\n"
+        "  --no-ack                 never acknowledge the client version\n"
+        "  --slow MS                delay each reply by MS milliseconds\n"
+        "  --garbage                random bytes before the handshake replies and after some others\n"
+        "  --over-limit             channel lists announce %u records (one above the limit)\n"
+        "  --close-mid-message      cut the first list or statistics reply and close the connection\n"
+        "  --orphan-stats           statistics records whose handles are in no list\n"
+        "  --flood                  a stream of notices and text messages to every console\n"
+        "  --hostile-texts          unterminated fields, control characters, invalid CP1251 bytes\n",
+        kMaxRecordCount, kMaxSimulatedClients, kMaxRecordCount + 1);
+}
+
+}  // namespace telv::sim
