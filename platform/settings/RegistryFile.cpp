@@ -1,0 +1,361 @@
+#include "RegistryFile.h"
+
+#include <QString>
+
+#include <cstring>
+#include <utility>
+
+namespace telv {
+namespace {
+
+constexpr std::string_view kSignature = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kOldSignature = "REGEDIT4";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+std::uint32_t HexValue(char c) {
+    if (c >= '0' && c <= '9') return static_cast<std::uint32_t>(c - '0');
+    if (c >= 'a' && c <= 'f') return static_cast<std::uint32_t>(c - 'a' + 10);
+    return static_cast<std::uint32_t>(c - 'A' + 10);
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+    if (s.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        char a = s[i];
+        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+        if (a != prefix[i]) return false;
+    }
+    return true;
+}
+
+// The file's text as UTF-8: a UTF-8 BOM is dropped, UTF-16LE (with its BOM) is converted.
+std::string DecodeFileText(std::string_view bytes) {
+    if (bytes.size() >= 3 && std::memcmp(bytes.data(), "\xEF\xBB\xBF", 3) == 0) {
+        return std::string(bytes.substr(3));
+    }
+    if (bytes.size() >= 2 && std::memcmp(bytes.data(), "\xFF\xFE", 2) == 0) {
+        std::u16string units((bytes.size() - 2) / 2, u'\0');
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            const auto lo = static_cast<unsigned char>(bytes[2 + 2 * i]);
+            const auto hi = static_cast<unsigned char>(bytes[3 + 2 * i]);
+            units[i] = static_cast<char16_t>(lo | (hi << 8));
+        }
+        const QByteArray utf8 = QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size())).toUtf8();
+        return std::string(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    }
+    return std::string(bytes);
+}
+
+// Lines without their LF or CRLF ends.
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(line);
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
+    }
+    return lines;
+}
+
+// A quoted text starting at s[pos] == '"'. On success pos is just past the closing quote.
+std::optional<std::string> ParseQuoted(std::string_view s, std::size_t& pos) {
+    if (pos >= s.size() || s[pos] != '"') return std::nullopt;
+    std::string text;
+    for (std::size_t i = pos + 1; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == '"') {
+            pos = i + 1;
+            return text;
+        }
+        if (c != '\\') {
+            text += c;
+            continue;
+        }
+        if (++i == s.size()) return std::nullopt;
+        switch (s[i]) {
+            case '\\': text += '\\'; break;
+            case '"': text += '"'; break;
+            case 'n': text += '\n'; break;
+            case 'r': text += '\r'; break;
+            case '0': text += '\0'; break;
+            default: return std::nullopt;
+        }
+    }
+    return std::nullopt;  // no closing quote
+}
+
+std::string Quote(std::string_view text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        switch (c) {
+            case '\\': quoted += "\\\\"; break;
+            case '"': quoted += "\\\""; break;
+            case '\n': quoted += "\\n"; break;
+            case '\r': quoted += "\\r"; break;
+            case '\0': quoted += "\\0"; break;
+            default: quoted += c;
+        }
+    }
+    return quoted + '"';
+}
+
+// The value name of a value line and where its data starts (after '=' and blanks).
+struct NamePart {
+    std::string Name;
+    std::size_t DataStart = 0;
+};
+
+std::optional<NamePart> ParseNamePart(std::string_view line) {
+    std::size_t pos = 0;
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    NamePart part;
+    if (pos < line.size() && line[pos] == '@') {
+        ++pos;
+    } else {
+        std::optional<std::string> name = ParseQuoted(line, pos);
+        if (!name) return std::nullopt;
+        part.Name = std::move(*name);
+    }
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    if (pos >= line.size() || line[pos] != '=') return std::nullopt;
+    ++pos;
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    part.DataStart = pos;
+    return part;
+}
+
+std::optional<std::uint32_t> ParseDword(std::string_view digits) {
+    digits = Trim(digits);
+    if (digits.empty() || digits.size() > 8) return std::nullopt;
+    std::uint32_t value = 0;
+    for (const char c : digits) {
+        if (!IsHexDigit(c)) return std::nullopt;
+        value = (value << 4) | HexValue(c);
+    }
+    return value;
+}
+
+// hex:bb,bb,... or hex(N):bb,bb,... with N of up to 8 hex digits; the byte list may be empty.
+bool IsHexData(std::string_view data) {
+    if (!StartsWithNoCase(data, "hex")) return false;
+    data.remove_prefix(3);
+    if (!data.empty() && data.front() == '(') {
+        const std::size_t close = data.find(')');
+        if (close == std::string_view::npos || close < 2 || close > 9) return false;
+        for (std::size_t i = 1; i < close; ++i) {
+            if (!IsHexDigit(data[i])) return false;
+        }
+        data.remove_prefix(close + 1);
+    }
+    if (data.empty() || data.front() != ':') return false;
+    data.remove_prefix(1);
+    if (Trim(data).empty()) return true;
+    while (true) {
+        const std::size_t comma = data.find(',');
+        const std::string_view byte = Trim(data.substr(0, comma));
+        const bool last = comma == std::string_view::npos;
+        if (byte.empty()) {
+            if (!last) return false;  // ",," or a leading comma
+            return true;              // one trailing comma
+        }
+        if (byte.size() > 2 || !IsHexDigit(byte[0]) || (byte.size() == 2 && !IsHexDigit(byte[1]))) return false;
+        if (last) return true;
+        data.remove_prefix(comma + 1);
+    }
+}
+
+struct LineParse {
+    std::optional<RegValue> Value;
+    std::optional<std::string> Name;  // also when the data is damaged
+};
+
+LineParse ParseValueLine(std::string_view line) {
+    LineParse result;
+    std::optional<NamePart> part = ParseNamePart(line);
+    if (!part) return result;
+    result.Name = part->Name;
+    const std::string_view data = Trim(line.substr(part->DataStart));
+    RegValue value;
+    value.Name = part->Name;
+    if (!data.empty() && data.front() == '"') {
+        std::size_t pos = 0;
+        std::optional<std::string> text = ParseQuoted(data, pos);
+        if (!text || pos != data.size()) return result;
+        value.Type = RegDataType::String;
+        value.Text = std::move(*text);
+    } else if (StartsWithNoCase(data, "dword:")) {
+        const std::optional<std::uint32_t> number = ParseDword(data.substr(6));
+        if (!number) return result;
+        value.Type = RegDataType::Integer;
+        value.Number = *number;
+    } else if (IsHexData(data)) {
+        value.Type = RegDataType::Other;
+        value.RawData = std::string(data);
+    } else {
+        return result;
+    }
+    result.Value = std::move(value);
+    return result;
+}
+
+// A hex value continued over lines ends each line but its last with a backslash.
+bool ContinuesOnNextLine(std::string_view logicalLine) {
+    const std::optional<NamePart> part = ParseNamePart(logicalLine);
+    if (!part) return false;
+    const std::string_view data = Trim(logicalLine.substr(part->DataStart));
+    return StartsWithNoCase(data, "hex") && !data.empty() && data.back() == '\\';
+}
+
+std::string FormatValue(const RegValue& value) {
+    std::string line = value.Name.empty() ? std::string("@") : Quote(value.Name);
+    line += '=';
+    switch (value.Type) {
+        case RegDataType::String:
+            line += Quote(value.Text);
+            break;
+        case RegDataType::Integer: {
+            static constexpr char kDigits[] = "0123456789abcdef";
+            line += "dword:";
+            for (int shift = 28; shift >= 0; shift -= 4) line += kDigits[(value.Number >> shift) & 0xF];
+            break;
+        }
+        case RegDataType::Other:
+        case RegDataType::Absent:
+            line += value.RawData;
+            break;
+    }
+    return line;
+}
+
+}  // namespace
+
+std::string FoldRegistryName(std::string_view name) {
+    const QByteArray folded =
+        QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toCaseFolded().toUtf8();
+    return std::string(folded.constData(), static_cast<std::size_t>(folded.size()));
+}
+
+RegistryFile::RegistryFile(std::string keyName) : keyName_(std::move(keyName)) {}
+
+RegistryFile RegistryFile::Parse(std::string_view bytes, std::string keyName) {
+    RegistryFile file(std::move(keyName));
+    const std::string foldedKey = FoldRegistryName(file.keyName_);
+    const std::string text = DecodeFileText(bytes);
+    const std::vector<std::string_view> lines = SplitLines(text);
+
+    bool firstContent = true;
+    bool inForeignSection = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view trimmed = Trim(lines[i]);
+        if (trimmed.empty()) continue;
+        if (std::exchange(firstContent, false) && (trimmed == kSignature || trimmed == kOldSignature)) continue;
+
+        if (trimmed.front() == '[' && trimmed.back() == ']' && trimmed.size() >= 2) {
+            inForeignSection = FoldRegistryName(trimmed.substr(1, trimmed.size() - 2)) != foldedKey;
+            if (inForeignSection) file.foreignLines_.emplace_back(lines[i]);
+            continue;
+        }
+
+        // One logical line: a hex value may continue over the following lines.
+        std::string logical(lines[i]);
+        std::string raw(lines[i]);
+        while (i + 1 < lines.size() && ContinuesOnNextLine(logical)) {
+            logical = std::string(Trim(logical));
+            logical.pop_back();  // the backslash
+            logical = std::string(Trim(logical)) + std::string(Trim(lines[i + 1]));
+            raw += '\n';
+            raw += lines[++i];
+        }
+
+        if (inForeignSection) {
+            file.foreignLines_.push_back(std::move(raw));
+        } else if (trimmed.front() == ';') {
+            file.AddKept(std::move(raw), std::nullopt);
+        } else if (LineParse parsed = ParseValueLine(logical); parsed.Value) {
+            file.AddValue(std::move(*parsed.Value));
+        } else {
+            file.AddKept(std::move(raw), std::move(parsed.Name));
+        }
+    }
+    return file;
+}
+
+std::string RegistryFile::Serialize() const {
+    std::string text(kSignature);
+    text += "\n\n[";
+    text += keyName_;
+    text += "]\n";
+    for (const Entry& entry : entries_) {
+        text += entry.Value ? FormatValue(*entry.Value) : entry.KeptText;
+        text += '\n';
+    }
+    for (const std::string& line : foreignLines_) {
+        const std::string_view trimmed = Trim(line);
+        if (!trimmed.empty() && trimmed.front() == '[') text += '\n';
+        text += line;
+        text += '\n';
+    }
+    return text;
+}
+
+const RegValue* RegistryFile::Find(std::string_view name) const {
+    const auto it = index_.find(FoldRegistryName(name));
+    if (it == index_.end()) return nullptr;
+    const Entry& entry = entries_[it->second];
+    return entry.Value ? &*entry.Value : nullptr;
+}
+
+void RegistryFile::Set(RegValue value) {
+    std::string folded = FoldRegistryName(value.Name);
+    const auto it = index_.find(folded);
+    if (it != index_.end()) {
+        Entry& entry = entries_[it->second];
+        entry.Value = std::move(value);
+        entry.KeptText.clear();
+        return;
+    }
+    index_.emplace(std::move(folded), entries_.size());
+    entries_.push_back(Entry{std::move(value), {}});
+}
+
+std::vector<std::string> RegistryFile::ValueNames() const {
+    std::vector<std::string> names;
+    for (const Entry& entry : entries_) {
+        if (entry.Value) names.push_back(entry.Value->Name);
+    }
+    return names;
+}
+
+// While reading, a later value of the same name wins in the place of the first; a damaged line
+// never hides a value that parsed.
+void RegistryFile::AddValue(RegValue value) {
+    std::string folded = FoldRegistryName(value.Name);
+    const auto it = index_.find(folded);
+    if (it != index_.end() && entries_[it->second].Value) {
+        entries_[it->second].Value = std::move(value);
+        return;
+    }
+    index_.insert_or_assign(std::move(folded), entries_.size());
+    entries_.push_back(Entry{std::move(value), {}});
+}
+
+void RegistryFile::AddKept(std::string text, std::optional<std::string> name) {
+    if (name) index_.try_emplace(FoldRegistryName(*name), entries_.size());
+    entries_.push_back(Entry{std::nullopt, std::move(text)});
+}
+
+}  // namespace telv

@@ -1,0 +1,210 @@
+#include "Registry.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+namespace telv {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kKeyPath = "\\Software\\Велартон\\TELV Клиент";
+
+class RegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+
+    fs::path Root() const { return fs::path(dir_.path().toStdString()); }
+    fs::path KeyFile() const { return Root() / "HKEY_CURRENT_USER" / "Software" / "Велартон" / "TELV Клиент.reg"; }
+
+    void Store(const std::string& text) const {
+        fs::create_directories(KeyFile().parent_path());
+        std::ofstream(KeyFile(), std::ios::binary) << text;
+    }
+    std::string Stored() const {
+        std::ifstream in(KeyFile(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    std::vector<std::string> FilesBesideKey() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(KeyFile().parent_path())) {
+            names.push_back(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(RegistryTest, KeyPathMapsToOneFileUnderTheRoot) {
+    TRegistry registry(Root());
+    EXPECT_EQ(registry.KeyFilePath(kKeyPath), KeyFile());
+    EXPECT_EQ(registry.KeyFilePath("Software\\Велартон\\TELV Клиент"), KeyFile());
+}
+
+TEST_F(RegistryTest, InvalidKeyPathsAreRefused) {
+    TRegistry registry(Root());
+    for (const char* path : {"", "\\", "\\Software\\\\X", "\\Software\\X\\", "\\Software\\..\\X", "\\Software\\.",
+                             "\\Software\\a/b"}) {
+        EXPECT_FALSE(registry.OpenKey(path, true)) << path;
+        EXPECT_FALSE(registry.IsOpen()) << path;
+    }
+    EXPECT_TRUE(fs::is_empty(Root()));
+}
+
+TEST_F(RegistryTest, MissingKeyIsCreatedOnlyWhenAsked) {
+    TRegistry registry(Root());
+    EXPECT_FALSE(registry.OpenKey(kKeyPath, false));
+    EXPECT_FALSE(fs::exists(KeyFile()));
+    ASSERT_TRUE(registry.OpenKey(kKeyPath, true));
+    EXPECT_TRUE(fs::exists(KeyFile()));
+    EXPECT_EQ(registry.GetDataType("ServerAddress"), RegDataType::Absent);
+    EXPECT_TRUE(registry.CloseKey());
+    EXPECT_EQ(Stored(), "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Велартон\\TELV Клиент]\n");
+    EXPECT_TRUE(registry.OpenKey(kKeyPath, false));
+}
+
+TEST_F(RegistryTest, ValuesKeepTheirTypesAcrossASave) {
+    {
+        TRegistry registry(Root());
+        ASSERT_TRUE(registry.OpenKey(kKeyPath, true));
+        EXPECT_TRUE(registry.WriteString("ServerPort", "5100"));
+        EXPECT_TRUE(registry.WriteInteger("AutoRequestInterval", 3));
+        EXPECT_TRUE(registry.WriteInteger("Negative", -2));
+        EXPECT_TRUE(registry.CloseKey());
+    }
+    TRegistry registry(Root());
+    ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+    EXPECT_EQ(registry.GetDataType("ServerPort"), RegDataType::String);
+    EXPECT_EQ(registry.ReadString("ServerPort"), "5100");
+    EXPECT_EQ(registry.ReadInteger("ServerPort"), std::nullopt);
+    EXPECT_EQ(registry.GetDataType("AutoRequestInterval"), RegDataType::Integer);
+    EXPECT_EQ(registry.ReadInteger("AutoRequestInterval"), 3);
+    EXPECT_EQ(registry.ReadString("AutoRequestInterval"), std::nullopt);
+    EXPECT_EQ(registry.ReadInteger("Negative"), -2);
+    EXPECT_EQ(registry.ReadInteger("negative"), -2);  // names compare as in the registry
+}
+
+TEST_F(RegistryTest, OtherTypesCountAsOtherAndReadAsNothing) {
+    Store("[HKEY_CURRENT_USER\\Software\\Велартон\\TELV Клиент]\n\"Server000\"=hex(2):31,00,00,00\n");
+    TRegistry registry(Root());
+    ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+    EXPECT_EQ(registry.GetDataType("Server000"), RegDataType::Other);
+    EXPECT_EQ(registry.ReadString("Server000"), std::nullopt);
+    EXPECT_EQ(registry.ReadInteger("Server000"), std::nullopt);
+}
+
+TEST_F(RegistryTest, UnknownValuesAndDamagedLinesSurviveASave) {
+    const std::string original =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Велартон\\TELV Клиент]\r\n"
+        "\"WindowLayout\"=hex:01,02,03\r\n"
+        "\"Comment\"=\"kept\"\r\n"
+        "\"Broken\"=dword:xyz\r\n";
+    Store(original);
+    {
+        TRegistry registry(Root());
+        ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+        EXPECT_TRUE(registry.CloseKey());
+    }
+    EXPECT_EQ(Stored(), original) << "a key closed without writes is not rewritten";
+    {
+        TRegistry registry(Root());
+        ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+        registry.WriteString("ServerAddress", "10.0.0.1");
+        EXPECT_TRUE(registry.CloseKey());
+    }
+    EXPECT_EQ(Stored(),
+              "Windows Registry Editor Version 5.00\n\n"
+              "[HKEY_CURRENT_USER\\Software\\Велартон\\TELV Клиент]\n"
+              "\"WindowLayout\"=hex:01,02,03\n"
+              "\"Comment\"=\"kept\"\n"
+              "\"Broken\"=dword:xyz\n"
+              "\"ServerAddress\"=\"10.0.0.1\"\n");
+}
+
+TEST_F(RegistryTest, TwoSavesInARowLeaveOneValidFile) {
+    TRegistry registry(Root());
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(registry.OpenKey(kKeyPath, true));
+        registry.WriteInteger("Round", round);
+        registry.WriteString("Text", "value " + std::to_string(round));
+        EXPECT_TRUE(registry.CloseKey());
+    }
+    EXPECT_EQ(FilesBesideKey(), std::vector<std::string>{"TELV Клиент.reg"});
+    ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+    EXPECT_EQ(registry.ReadInteger("Round"), 1);
+    EXPECT_EQ(registry.ReadString("Text"), "value 1");
+    EXPECT_EQ(registry.GetValueNames(), (std::vector<std::string>{"Round", "Text"}));
+}
+
+TEST_F(RegistryTest, DestructorWritesAnOpenKey) {
+    {
+        TRegistry registry(Root());
+        ASSERT_TRUE(registry.OpenKey(kKeyPath, true));
+        registry.WriteInteger("AutoRequest", 1);
+    }
+    TRegistry registry(Root());
+    ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+    EXPECT_EQ(registry.ReadInteger("AutoRequest"), 1);
+}
+
+TEST_F(RegistryTest, OpeningAnotherKeyClosesTheFirst) {
+    TRegistry registry(Root());
+    ASSERT_TRUE(registry.OpenKey(kKeyPath, true));
+    registry.WriteInteger("A", 1);
+    ASSERT_TRUE(registry.OpenKey("\\Software\\Other", true));
+    EXPECT_EQ(registry.GetDataType("A"), RegDataType::Absent);
+    ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+    EXPECT_EQ(registry.ReadInteger("A"), 1);
+}
+
+TEST_F(RegistryTest, NoKeyOpenMeansNothingToReadOrWrite) {
+    TRegistry registry(Root());
+    EXPECT_EQ(registry.GetDataType("A"), RegDataType::Absent);
+    EXPECT_EQ(registry.ReadString("A"), std::nullopt);
+    EXPECT_FALSE(registry.WriteString("A", "x"));
+    EXPECT_FALSE(registry.WriteInteger("A", 1));
+    EXPECT_TRUE(registry.GetValueNames().empty());
+    EXPECT_TRUE(registry.CloseKey());
+}
+
+TEST_F(RegistryTest, UnreadableKeyDoesNotOpenAndIsLeftAlone) {
+    fs::create_directories(KeyFile());  // a folder where the key's file should be
+    TRegistry registry(Root());
+    EXPECT_FALSE(registry.OpenKey(kKeyPath, true));
+    EXPECT_TRUE(fs::is_directory(KeyFile()));
+}
+
+TEST_F(RegistryTest, FailedWriteReportsAndKeepsTheOldFile) {
+    Store("[HKEY_CURRENT_USER\\Software\\Велартон\\TELV Клиент]\n\"A\"=\"old\"\n");
+    TRegistry registry(Root());
+    ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+    registry.WriteString("A", "new");
+    // The key's folder turns into a file: the new file cannot be written beside the old one.
+    const fs::path folder = KeyFile().parent_path();
+    const fs::path moved = Root() / "moved";
+    fs::rename(folder, moved);
+    std::ofstream(folder) << "in the way";
+    EXPECT_FALSE(registry.CloseKey());
+    EXPECT_FALSE(registry.IsOpen());
+    std::ifstream in(moved / "TELV Клиент.reg");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+              "[HKEY_CURRENT_USER\\Software\\Велартон\\TELV Клиент]\n\"A\"=\"old\"\n");
+}
+
+TEST(RegistryDefaultRoot, LiesInTheProgramsOwnConfigFolder) {
+    const fs::path root = TRegistry::DefaultRootDirectory();
+    EXPECT_EQ(root.filename(), "registry");
+    EXPECT_EQ(root.parent_path().filename(), "telv-console");
+}
+
+}  // namespace
+}  // namespace telv
