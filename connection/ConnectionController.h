@@ -1,0 +1,94 @@
+// The server connection: connects to the address and port the operator typed, performs the
+// two-step handshake, drains the socket into the receive buffer and acts on every message,
+// sends the requests and commands, and enforces the handshake time limit.
+#pragma once
+
+#include "ConnectionState.h"
+#include "Protocol.h"
+#include "SocketCore.h"
+#include "StackBuffer.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace telv {
+
+class MonitorTables;
+
+// The controls of the window that the controller reads and sets, and the log.
+class ConnectionView {
+public:
+    virtual ~ConnectionView() = default;
+    virtual std::string AddressText() const = 0;  // AddrEdit
+    virtual std::string PortText() const = 0;     // PortEdit
+    virtual void SetServerEditsEnabled(bool enabled) = 0;
+    virtual void SetConnectCaption(const std::string& caption) = 0;
+    virtual bool AutoRequestChecked() const = 0;
+    virtual bool EventsChecked() const = 0;
+    virtual void LogEvent(const std::string& text) = 0;
+    // The TCP connection to this server succeeded: record it in the history and save it.
+    virtual void ServerConnected(const std::string& address, const std::string& portText, std::uint16_t port) = 0;
+};
+
+class ConnectionController {
+public:
+    static constexpr int kDefaultPort = 5100;
+    static constexpr int kHandshakeTicks = 200;  // of the 100 ms timer: 20 s
+    static constexpr int kFirstWaitMs = 3000;
+    static constexpr int kLaterWaitMs = 0;
+    // The most bytes one read notification drains before the messages are decoded; more
+    // waiting bytes bring another notification.
+    static constexpr std::size_t kMaxDrainBytes = std::size_t{16} << 20;
+
+    ConnectionController(ConnectionView& view, MonitorTables& tables);
+    ~ConnectionController();
+    ConnectionController(const ConnectionController&) = delete;
+    ConnectionController& operator=(const ConnectionController&) = delete;
+
+    // Operator actions and timers.
+    void ConnectDisconectActionExecute();
+    void RequestActionExecute();
+    void EventCheckBoxClick();
+    bool ActionsEnabled() const { return State == Running; }
+    void TimerTimer();
+    void ReqTimerTimer();
+
+    // Sends a message over the connection at once; nothing without a socket. A send that fails
+    // is logged and ends the connection (a half-sent message would corrupt the stream).
+    void Send(const Bytes& message);
+    void SendRequest(int requestCode);
+    // Sends operator commands one after another, as an operator action.
+    void SendCommands(const std::vector<Bytes>& messages);
+    bool HasSocket() const { return Socket != nullptr; }
+
+    // The text of the port box as the controller reads it: an integer, or the default port.
+    static int PortFromText(const std::string& text);
+
+    int State = Disconnected;
+    int TimeoutTicks = 0;
+    int ClientVersion[4] = {0, 0, 0, 0};
+    std::unique_ptr<TSyncSocket> Socket;
+    StackBuffer RecvBuffer;
+
+private:
+    void Connect();
+    void Disconnect();
+    void SocketConnect(TAsyncSocket* sender, int error);
+    void SocketRead(TAsyncSocket* sender);
+    void SocketDisconnect();
+    void DispatchMessages();
+    void Act(const DecodedMessage& message);
+    void RetireSocket();
+    void EndIfSendFailed();
+
+    ConnectionView& view_;
+    MonitorTables& tables_;
+    std::unique_ptr<TSyncSocket> retiredSocket_;  // closed inside its own handler; freed later
+    std::string connectAddress_;                  // the boxes when the attempt started
+    std::string connectPortText_;
+    int failedSendError_ = 0;
+    int handlerDepth_ = 0;
+};
+
+}  // namespace telv

@@ -1,0 +1,119 @@
+// The console's one window: the server boxes and options, the two tables on tabs, the event
+// log and the status bar. It owns the connection, the tables and the server history.
+#pragma once
+
+#include "ClientSettings.h"
+#include "ConnectionController.h"
+#include "ListView.h"
+#include "ListViewModel.h"
+#include "MonitorTables.h"
+#include "Registry.h"
+#include "ServerHistory.h"
+#include "Sorting.h"
+#include "StatusPanels.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+class QTabWidget;
+class QTreeView;
+
+namespace telv {
+
+class ChmViewer;
+
+class TMainFrame : public QMainWindow, private ConnectionView, private StatusPanels {
+    Q_OBJECT
+public:
+    // The settings store: the user's own unless another is given (tests).
+    explicit TMainFrame(std::unique_ptr<TRegistry> registry = nullptr, QWidget* parent = nullptr);
+    ~TMainFrame() override;
+
+    // The log pane keeps the last lines only, far more than a day's events.
+    static constexpr int kMaxLogLines = 100000;
+
+    void LogEvent(const std::string& text) override;
+
+    // For tests: the parts of the window.
+    ConnectionController& Controller() { return *controller_; }
+    MonitorTables& Tables() { return *tables_; }
+    TListView& ChanelRows() { return chanelRows_; }
+    TListView& ClientRows() { return clientRows_; }
+    QComboBox* AddrEdit = nullptr;
+    QLineEdit* PortEdit = nullptr;
+    QPushButton* ConnectButton = nullptr;
+    QPushButton* RequestButton = nullptr;
+    QCheckBox* AutoRequest = nullptr;
+    QSpinBox* UpDown = nullptr;
+    QCheckBox* EventCheckBox = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QTreeView* ChanelListView = nullptr;
+    QTreeView* ClientListView = nullptr;
+    QPlainTextEdit* ConsoleMemo = nullptr;
+    QLabel* StatusPanel[2] = {nullptr, nullptr};
+    QAction* ConnectDisconectAction = nullptr;
+    QAction* RequestAction = nullptr;
+    QAction* ResetChanel = nullptr;
+    QAction* CloseChanel = nullptr;
+    QAction* CloseChanelInterval = nullptr;
+    QAction* CloseClient = nullptr;
+    QTimer Timer;
+    QTimer ReqTimer;
+    ServerList Servers;
+
+    void ActionUpdate();
+    void UpDownChangingEx(int newValue);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    QWidget* BuildToolBar();
+    QTreeView* BuildListView(ListViewModel* model, QMenu* popup);
+    void FormCreate();
+    void FormClose();
+    void FillAddrList();
+    void AddrEditChange(const QString& text);
+    void AutoRequestClick();
+    void TimerTimer();
+    void ChanelDisconnectCommand(int mode);
+    void CloseClientExecute();
+    void ColumnClick(bool chanelView, int column);
+
+    // ConnectionView
+    std::string AddressText() const override;
+    std::string PortText() const override;
+    void SetServerEditsEnabled(bool enabled) override;
+    void SetConnectCaption(const std::string& caption) override;
+    bool AutoRequestChecked() const override;
+    bool EventsChecked() const override;
+    void ServerConnected(const std::string& address, const std::string& portText, std::uint16_t port) override;
+    // StatusPanels
+    void SetPanelText(int panel, const std::string& text) override;
+
+    std::unique_ptr<TRegistry> registry_;
+    TListView chanelRows_;
+    TListView clientRows_;
+    std::unique_ptr<MonitorTables> tables_;
+    std::unique_ptr<ConnectionController> controller_;
+    ListViewModel* chanelModel_ = nullptr;
+    ListViewModel* clientModel_ = nullptr;
+    std::unique_ptr<ChmViewer> help_;
+    ColumnSortState chanelSort_;
+    ColumnSortState clientSort_;
+};
+
+}  // namespace telv

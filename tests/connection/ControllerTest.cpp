@@ -1,0 +1,347 @@
+// The connection controller against a scripted server on loopback and against the simulator.
+#include "ConnectionController.h"
+#include "MonitorTables.h"
+#include "RowTexts.h"
+#include "ServerSide.h"
+#include "Simulator.h"
+
+#include <QCoreApplication>
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+namespace telv {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct FakeView : ConnectionView {
+    std::string address = "127.0.0.1", port = "5100";
+    bool editsEnabled = true, autoRequest = true, events = true;
+    std::string caption = "Подключить";
+    std::vector<std::string> log;
+    std::vector<std::pair<std::string, int>> connected;
+
+    std::string AddressText() const override { return address; }
+    std::string PortText() const override { return port; }
+    void SetServerEditsEnabled(bool e) override { editsEnabled = e; }
+    void SetConnectCaption(const std::string& c) override { caption = c; }
+    bool AutoRequestChecked() const override { return autoRequest; }
+    bool EventsChecked() const override { return events; }
+    void LogEvent(const std::string& text) override { log.push_back(text); }
+    void ServerConnected(const std::string& a, const std::string&, std::uint16_t p) override {
+        connected.emplace_back(a, p);
+    }
+    int Count(const std::string& line) const { return static_cast<int>(std::count(log.begin(), log.end(), line)); }
+};
+
+struct Panels : StatusPanels {
+    std::string text[2];
+    void SetPanelText(int panel, const std::string& t) override { text[panel] = t; }
+};
+
+// A server played by the test: accepts one console and exchanges bytes on request.
+class ScriptedServer {
+public:
+    ScriptedServer() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(listener_, 4);
+        socklen_t n = sizeof a;
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &n);
+        port_ = ntohs(a.sin_port);
+        ::fcntl(listener_, F_SETFL, O_NONBLOCK);
+    }
+    ~ScriptedServer() {
+        if (peer_ >= 0) ::close(peer_);
+        ::close(listener_);
+    }
+    int Port() const { return port_; }
+    bool Accept() {
+        if (peer_ < 0) {
+            peer_ = ::accept(listener_, nullptr, nullptr);
+            if (peer_ >= 0) ::fcntl(peer_, F_SETFL, O_NONBLOCK);
+        }
+        return peer_ >= 0;
+    }
+    void Send(const Bytes& b) { ASSERT_EQ(::send(peer_, b.data(), b.size(), MSG_NOSIGNAL), static_cast<ssize_t>(b.size())); }
+    // Everything received so far.
+    const Bytes& Received() {
+        if (peer_ >= 0) {
+            std::uint8_t buf[65536];
+            for (ssize_t n; (n = ::recv(peer_, buf, sizeof buf, 0)) > 0;) received_.insert(received_.end(), buf, buf + n);
+        }
+        return received_;
+    }
+    void ClearReceived() { received_.clear(); }
+    void ClosePeer() {
+        ::close(peer_);
+        peer_ = -1;
+    }
+
+private:
+    int listener_ = -1, peer_ = -1, port_ = 0;
+    Bytes received_;
+};
+
+class ControllerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "controller_tests";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+        TAsyncSocket::SockInit();
+    }
+    FakeView view;
+    Panels panels;
+    TListView chanels{kChanelColumns, RenderCell};
+    TListView clients{kClientColumns, RenderCell};
+    MonitorTables tables{chanels, clients, panels};
+    ConnectionController controller{view, tables};
+
+    void SetUp() override {
+        controller.ClientVersion[0] = 1;
+        controller.ClientVersion[1] = 3;
+        controller.ClientVersion[2] = 8;
+        controller.ClientVersion[3] = 17;
+    }
+    template <class Condition>
+    bool PumpUntil(Condition done, std::chrono::milliseconds limit = 5000ms) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
+    }
+    bool ReceivedAtLeast(ScriptedServer& server, std::size_t n) {
+        return PumpUntil([&] { return server.Received().size() >= n; });
+    }
+    void ConnectTo(ScriptedServer& server) {
+        view.port = std::to_string(server.Port());
+        controller.ConnectDisconectActionExecute();
+        ASSERT_TRUE(PumpUntil([&] { return server.Accept() && controller.State == WaitingHello; }));
+    }
+    // Connects and completes the handshake; returns what the console sent after the ack.
+    Bytes Handshake(ScriptedServer& server) {
+        ConnectTo(server);
+        EXPECT_TRUE(ReceivedAtLeast(server, 1));
+        server.Send(server::EncodeServerVersion(2, 4, 0, 31));
+        EXPECT_TRUE(ReceivedAtLeast(server, 12));
+        server.Send(server::EncodeAck());
+        EXPECT_TRUE(ReceivedAtLeast(server, 12 + 19));
+        EXPECT_TRUE(PumpUntil([&] { return controller.State == Running; }));
+        return Bytes(server.Received().begin() + 12, server.Received().end());
+    }
+};
+
+TEST_F(ControllerTest, HandshakeBytesAndTheOrderOfTheFirstRequests) {
+    ScriptedServer server;
+    ConnectTo(server);
+    EXPECT_EQ(view.caption, "Отключить");
+    EXPECT_FALSE(view.editsEnabled);
+    EXPECT_EQ(view.connected, (std::vector<std::pair<std::string, int>>{{"127.0.0.1", server.Port()}}));
+    ASSERT_TRUE(ReceivedAtLeast(server, 1));
+    EXPECT_EQ(server.Received(), Bytes{0});
+    // The version reply in two pieces of 5 and 7 bytes.
+    const Bytes hello = server::EncodeServerVersion(2, 4, 0, 31);
+    server.Send(Bytes(hello.begin(), hello.begin() + 5));
+    PumpUntil([] { return false; }, 50ms);
+    EXPECT_EQ(controller.State, WaitingHello);
+    server.Send(Bytes(hello.begin() + 5, hello.end()));
+    ASSERT_TRUE(ReceivedAtLeast(server, 12));
+    EXPECT_EQ(Bytes(server.Received().begin() + 1, server.Received().end()),
+              (Bytes{16, 'T', 'E', 'L', 'V', 'C', 'L', 1, 3, 8, 17}));
+    EXPECT_EQ(controller.State, WaitingAck);
+    server.Send(server::EncodeAck());
+    ASSERT_TRUE(ReceivedAtLeast(server, 12 + 19));
+    Bytes expected = EncodeEventMode(true);
+    expected.push_back(32);
+    expected.push_back(48);
+    EXPECT_EQ(Bytes(server.Received().begin() + 12, server.Received().end()), expected);
+    EXPECT_TRUE(tables.FullListNeeded);
+    EXPECT_EQ(view.log, (std::vector<std::string>{"Соединение установлено", "Версия TELV сервера 2.4.0.31"}));
+}
+
+TEST_F(ControllerTest, FollowUpsAndPeriodicRequests) {
+    ScriptedServer server;
+    Handshake(server);
+    server.ClearReceived();
+    controller.ReqTimerTimer();  // lists not applied yet: the full list again
+    ASSERT_TRUE(ReceivedAtLeast(server, 1));
+    EXPECT_EQ(server.Received(), Bytes{32});
+    server.ClearReceived();
+
+    TELV_UDP_FULL_CHANEL_DATA c;
+    c.SetChanelHandle(7);
+    c.SetDeviceId("860001", 6);
+    TELV_FULL_CLIENT_DATA k;
+    k.SetClientHandle(3);
+    server.Send(server::EncodeChanelList(std::vector{c}));
+    ASSERT_TRUE(ReceivedAtLeast(server, 1));
+    EXPECT_EQ(server.Received(), Bytes{48});
+    server.Send(server::EncodeClientList(std::vector{k}));
+    ASSERT_TRUE(PumpUntil([&] { return chanels.Count() == 1 && clients.Count() == 1; }));
+    EXPECT_FALSE(tables.FullListNeeded);
+    EXPECT_EQ(panels.text[0], "Приборы (Количество - 1 RX : 0 б TX : 0 б)");
+
+    server.ClearReceived();
+    controller.ReqTimerTimer();
+    ASSERT_TRUE(ReceivedAtLeast(server, 1));
+    EXPECT_EQ(server.Received(), Bytes{33});
+    TELV_STATISTICS_DATA s;
+    s.SetOwnHandle(7);
+    s.SetSecondsOnLine(3725);
+    server.Send(server::EncodeStatistics(33, std::vector{s}));
+    ASSERT_TRUE(ReceivedAtLeast(server, 2));
+    EXPECT_EQ(server.Received(), (Bytes{33, 49}));
+    EXPECT_EQ(chanels.Text(0, 4), "01:02:05");
+
+    // Automatic requests off: the timer sends nothing; a text message brings 32 and 48.
+    server.ClearReceived();
+    view.autoRequest = false;
+    controller.ReqTimerTimer();
+    server.Send(server::EncodeTextMessage("\xCF\xF0\xE8\xE2\xE5\xF2"));
+    ASSERT_TRUE(ReceivedAtLeast(server, 2));
+    EXPECT_EQ(server.Received(), (Bytes{32, 48}));
+    EXPECT_EQ(view.log.back(), "Привет");
+}
+
+TEST_F(ControllerTest, NoticesAreLoggedAsTheyCome) {
+    ScriptedServer server;
+    Handshake(server);
+    std::uint8_t id[16] = {'8', '6', '0', '0', '1'};
+    server.Send(server::EncodeEventMode(false));
+    server.Send(server::EncodeChannelNotice(0, TextField(id, 16)));
+    server.Send(server::EncodeChannelNotice(2, TextField(id, 16)));
+    server.Send(server::EncodeChannelNotice(3, TextField(id, 16)));
+    server.Send(server::EncodeClientClosed({192, 168, 0, 5}, 5100));
+    server.Send(server::EncodeEmpty());
+    ASSERT_TRUE(PumpUntil([&] { return view.log.size() >= 7; }));
+    EXPECT_EQ(std::vector<std::string>(view.log.begin() + 2, view.log.end()),
+              (std::vector<std::string>{"Трансляция событий сервера отключена", "Соединение с прибором ID - 86001 сброшено",
+                                        "Прибор c ID - 86001 отключен с завершением интервала опроса",
+                                        "Прибор c ID - 86001 отключен", "Отключен клиент. Адрес - 192.168.0.5:5100"}));
+}
+
+TEST_F(ControllerTest, HandshakeTimeLimitIsTwoHundredTicks) {
+    for (bool answerHello : {false, true}) {
+        ScriptedServer server;
+        view.log.clear();
+        ConnectTo(server);
+        if (answerHello) {
+            server.Send(server::EncodeServerVersion(1, 0, 0, 0));
+            ASSERT_TRUE(PumpUntil([&] { return controller.State == WaitingAck; }));
+        }
+        for (int i = 0; i < 199; ++i) controller.TimerTimer();
+        EXPECT_NE(controller.State, Disconnected);
+        controller.TimerTimer();
+        EXPECT_EQ(controller.State, Disconnected);
+        const std::string error = answerHello ? "Ошибка при отсылки версии клиента" : "Ошибка при запросе версии сервера";
+        EXPECT_EQ(view.log.end()[-2], error);
+        EXPECT_EQ(view.log.back(), "Соединение завершено");
+        EXPECT_EQ(view.caption, "Подключить");
+        EXPECT_TRUE(view.editsEnabled);
+        EXPECT_FALSE(controller.HasSocket());
+    }
+}
+
+TEST_F(ControllerTest, ServerClosingMidMessageEndsTheConnectionOnce) {
+    ScriptedServer server;
+    Handshake(server);
+    const Bytes list = server::EncodeListHeader(32, 10);
+    server.Send(Bytes(list.begin(), list.end()));
+    server.ClosePeer();
+    ASSERT_TRUE(PumpUntil([&] { return controller.State == Disconnected; }));
+    PumpUntil([] { return false; }, 100ms);
+    EXPECT_EQ(view.Count("Соединение завершено"), 1);
+    EXPECT_TRUE(controller.HasSocket());  // kept until the next connection
+    // The next connection starts with an empty buffer.
+    ScriptedServer next;
+    ConnectTo(next);
+    EXPECT_EQ(controller.RecvBuffer.Remaining(), 0u);
+    next.Send(server::EncodeServerVersion(3, 0, 0, 0));
+    EXPECT_TRUE(PumpUntil([&] { return controller.State == WaitingAck; }));
+}
+
+TEST_F(ControllerTest, RefusedConnectionIsLoggedWithItsCode) {
+    int port;
+    { ScriptedServer gone; port = gone.Port(); }
+    view.port = std::to_string(port);
+    controller.ConnectDisconectActionExecute();
+    ASSERT_TRUE(PumpUntil([&] { return controller.State == Disconnected; }));
+    ASSERT_FALSE(view.log.empty());
+    EXPECT_EQ(view.log.back().rfind("Ошибка - 10061 \"", 0), 0u) << view.log.back();
+    EXPECT_EQ(view.caption, "Подключить");
+}
+
+TEST_F(ControllerTest, AttemptThatCannotStartReturnsToDisconnected) {
+    for (const char* address : {"", "no-such-host.invalid"}) {
+        view.address = address;
+        view.log.clear();
+        controller.ConnectDisconectActionExecute();
+        EXPECT_EQ(controller.State, Disconnected) << address;
+        ASSERT_EQ(view.log.size(), 1u);
+        EXPECT_EQ(view.log[0].rfind("Ошибка - ", 0), 0u);
+    }
+    view.address = "127.0.0.1";
+    view.port = "0";
+    controller.ConnectDisconectActionExecute();
+    EXPECT_EQ(controller.State, Disconnected);
+    EXPECT_FALSE(controller.HasSocket());
+}
+
+TEST_F(ControllerTest, CancelWhileConnectingAndOperatorDisconnect) {
+    ScriptedServer server;
+    Handshake(server);
+    controller.ConnectDisconectActionExecute();
+    EXPECT_EQ(controller.State, Disconnected);
+    EXPECT_EQ(view.log.back(), "Соединение завершено");
+    EXPECT_FALSE(controller.HasSocket());
+}
+
+TEST(PortText, IntegerOrDefault) {
+    struct {
+        const char* text;
+        int port;
+    } cases[] = {{"5100", 5100}, {"70000", 70000}, {"", 5100}, {"abc", 5100}, {"12ab", 5100},
+                 {" 5200 ", 5200}, {"-1", -1},   {"99999999999", 5100}};
+    for (const auto& c : cases) EXPECT_EQ(ConnectionController::PortFromText(c.text), c.port) << c.text;
+    EXPECT_EQ(ConnectionController::PortFromText("70000") & 0xFFFF, 4464);
+}
+
+TEST_F(ControllerTest, AgainstTheSimulatorSplitIntoSingleBytes) {
+    sim::SimOptions options;
+    options.listenPort = 0;
+    options.devices = 300;
+    options.clients = 5;
+    options.splitBytes = 1;
+    options.noticeIntervalSeconds = 0;
+    sim::Simulator simulator(options, {}, [](const std::string&) {});
+    std::string error;
+    ASSERT_TRUE(simulator.Start(error)) << error;
+    simulator.RunInThread();
+    view.port = std::to_string(simulator.Port());
+    controller.ConnectDisconectActionExecute();
+    ASSERT_TRUE(PumpUntil([&] { return chanels.Count() == 300; }, 20000ms)) << chanels.Count();
+    EXPECT_EQ(clients.Count(), 6);  // the simulated clients and this console
+    controller.ConnectDisconectActionExecute();
+    EXPECT_EQ(view.Count("Соединение установлено"), 1);
+    EXPECT_EQ(view.Count("Соединение завершено"), 1);
+    simulator.Stop();
+    simulator.Join();
+}
+
+}  // namespace
+}  // namespace telv
