@@ -1,0 +1,141 @@
+// The window under the offscreen platform: captions, enabled actions, the log line, and a
+// session against the simulator (kept as a screenshot in docs/).
+#include "MainForm.h"
+#include "Simulator.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTest>
+#include <QTreeView>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+namespace telv {
+namespace {
+
+using namespace std::chrono_literals;
+
+class MainFormTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "window_tests";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance()) new QApplication(argc, argv);
+    }
+    void SetUp() override {
+        root_ = std::filesystem::temp_directory_path() /
+                ("telv-window-test-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(root_);
+        window_ = std::make_unique<TMainFrame>(std::make_unique<TRegistry>(root_));
+    }
+    void TearDown() override {
+        window_.reset();
+        std::filesystem::remove_all(root_);
+    }
+    template <class Condition>
+    bool PumpUntil(Condition done, std::chrono::milliseconds limit = 10000ms) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
+    }
+    std::filesystem::path root_;
+    std::unique_ptr<TMainFrame> window_;
+};
+
+TEST_F(MainFormTest, FirstStartShowsDefaultsAndDisabledActions) {
+    TMainFrame& w = *window_;
+    EXPECT_EQ(w.windowTitle(), "TELV клиент (Версия : 1.3.8.17)");
+    EXPECT_EQ(w.AddrEdit->currentText(), "127.0.0.1");
+    EXPECT_EQ(w.PortEdit->text(), "5100");
+    EXPECT_TRUE(w.AutoRequest->isChecked());
+    EXPECT_EQ(w.UpDown->value(), 3);
+    EXPECT_EQ(w.ReqTimer.interval(), 3000);
+    EXPECT_TRUE(w.EventCheckBox->isChecked());
+    EXPECT_EQ(w.ConnectButton->text(), "Подключить");
+    for (QAction* a : {w.RequestAction, w.ResetChanel, w.CloseChanel, w.CloseChanelInterval, w.CloseClient})
+        EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+    EXPECT_TRUE(w.ConnectDisconectAction->isEnabled());
+    EXPECT_EQ(w.Controller().ClientVersion[3], 17);
+}
+
+TEST_F(MainFormTest, LogLineIsTimeDashText) {
+    window_->LogEvent("Соединение установлено");
+    window_->LogEvent("");
+    const QStringList lines = window_->ConsoleMemo->toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d - Соединение установлено$").match(lines[0]).hasMatch());
+    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d - $").match(lines[1]).hasMatch());
+    QTest::mouseDClick(window_->ConsoleMemo->viewport(), Qt::LeftButton);
+    EXPECT_TRUE(window_->ConsoleMemo->toPlainText().isEmpty());
+}
+
+TEST_F(MainFormTest, IntervalFollowsOnlyValuesInRange) {
+    for (int value : {0, -5, 101, 1000000}) {
+        window_->UpDownChangingEx(value);
+        EXPECT_GE(window_->ReqTimer.interval(), 1000);
+        EXPECT_LE(window_->ReqTimer.interval(), 100000);
+    }
+    window_->UpDown->setValue(7);
+    EXPECT_EQ(window_->ReqTimer.interval(), 7000);
+    window_->AutoRequest->setChecked(false);
+    EXPECT_FALSE(window_->UpDown->isEnabled());
+}
+
+TEST_F(MainFormTest, SessionAgainstTheSimulator) {
+    sim::SimOptions options;
+    options.listenPort = 0;
+    options.devices = 120;
+    options.clients = 6;
+    options.noticeIntervalSeconds = 0;
+    sim::Simulator simulator(options, {}, [](const std::string&) {});
+    std::string error;
+    ASSERT_TRUE(simulator.Start(error)) << error;
+    simulator.RunInThread();
+
+    TMainFrame& w = *window_;
+    w.show();
+    w.PortEdit->setText(QString::number(simulator.Port()));
+    QTest::mouseClick(w.ConnectButton, Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return w.ChanelRows().Count() == 120 && w.ClientRows().Count() == 7; }));
+    EXPECT_EQ(w.ConnectButton->text(), "Отключить");
+    EXPECT_FALSE(w.AddrEdit->isEnabled());
+    PumpUntil([&] { return w.RequestAction->isEnabled(); });
+    EXPECT_TRUE(w.RequestAction->isEnabled());
+    EXPECT_TRUE(w.StatusPanel[0]->text().startsWith("Приборы (Количество - 120 RX : "));
+    EXPECT_EQ(w.ChanelListView->model()->rowCount(), 120);
+    EXPECT_EQ(w.AddrEdit->count(), 1);  // the server joined the history
+
+    std::filesystem::create_directories(TELV_DOCS_DIR);
+    w.ChanelListView->selectionModel()->select(w.ChanelListView->model()->index(2, 0),
+                                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QApplication::processEvents();
+    w.grab().save(QString(TELV_DOCS_DIR) + "/console-offscreen.png");
+
+    QTest::mouseClick(w.ConnectButton, Qt::LeftButton);
+    EXPECT_EQ(w.ConnectButton->text(), "Подключить");
+    EXPECT_TRUE(w.ConsoleMemo->toPlainText().endsWith("Соединение завершено"));
+    EXPECT_EQ(w.ChanelRows().Count(), 120);  // the tables stay after a disconnect
+    PumpUntil([&] { return !w.RequestAction->isEnabled(); });
+    EXPECT_FALSE(w.RequestAction->isEnabled());
+    simulator.Stop();
+    simulator.Join();
+}
+
+}  // namespace
+}  // namespace telv
