@@ -30,11 +30,17 @@ constexpr std::size_t kStatsSize = TELV_STATISTICS_DATA::kSize;
 
 }  // namespace
 
-std::size_t Population::DeviceIdHash::operator()(const DeviceIdField& id) const {
+std::uint32_t Population::DeviceIdHash::operator()(const DeviceIdField& id) const {
     std::uint64_t a = 0, b = 0;
     std::memcpy(&a, id.data(), 8);
     std::memcpy(&b, id.data() + 8, 8);
-    return static_cast<std::size_t>(Mix64(a ^ Mix64(b)));
+    return static_cast<std::uint32_t>(Mix64(a ^ Mix64(b)));
+}
+
+DeviceIdField Population::ChanelIdAt::operator()(std::uint32_t at) const { return DeviceIdOf((*rows)[at]); }
+
+std::uint64_t Population::ClientEndpointAt::operator()(std::uint32_t at) const {
+    return EndpointKey((*rows)[at].Address(), (*rows)[at].Port());
 }
 
 std::uint64_t Population::EndpointKey(const Ipv4Address& address, std::uint16_t port) {
@@ -46,20 +52,23 @@ Population::Population(const PopulationConfig& config)
       rng_(Mix64(config.seed ^ 0x5EED0F7E15E7ULL)),
       handles_(config.seed, [this](Handle h) { return HandleInUse(h); }) {
     chanels_.reserve(config.devices);
-    chanelIndex_.reserve(config.devices);
-    byDeviceId_.reserve(config.devices);
+    chanelByHandle_.Reserve(config.devices);
+    chanelById_.Reserve(config.devices);
+    clients_.reserve(config.clients);
+    clientByHandle_.Reserve(config.clients);
+    clientByEndpoint_.Reserve(config.clients);
     for (std::uint32_t i = 0; i < config.devices; ++i) AddChanel(NewChanelRecord(false), handles_.Allocate(rng_, false));
     for (std::uint32_t i = 0; i < config.clients; ++i) AddSimulatedClient(false);
 }
 
 bool Population::HandleInUse(Handle handle) const {
-    return chanelIndex_.contains(handle) || clientIndex_.contains(handle);
+    return chanelByHandle_.Contains(handle) || clientByHandle_.Contains(handle);
 }
 
 TELV_UDP_FULL_CHANEL_DATA Population::NewChanelRecord(bool fresh) {
     for (;;) {
         TELV_UDP_FULL_CHANEL_DATA r = MakeChanel(rng_, nextSerial_++, config_.hostileTexts, fresh);
-        if (!byDeviceId_.contains(DeviceIdOf(r))) return r;
+        if (!chanelById_.Contains(DeviceIdOf(r))) return r;
     }
 }
 
@@ -67,8 +76,8 @@ void Population::AddChanel(TELV_UDP_FULL_CHANEL_DATA record, Handle handle) {
     record.SetChanelHandle(handle);
     const auto index = static_cast<std::uint32_t>(chanels_.size());
     chanels_.push_back(record);
-    chanelIndex_.emplace(handle, index);
-    byDeviceId_.emplace(DeviceIdOf(record), handle);
+    chanelByHandle_.Insert(handle, index);
+    chanelById_.Insert(DeviceIdOf(record), index);
     ++chanelVersion_;
 }
 
@@ -76,15 +85,15 @@ std::uint32_t Population::AddClientRecord(TELV_FULL_CLIENT_DATA record, bool con
     const auto index = static_cast<std::uint32_t>(clients_.size());
     clients_.push_back(record);
     clientIsConsole_.push_back(console);
-    clientIndex_.emplace(record.ClientHandle(), index);
-    byEndpoint_[EndpointKey(record.Address(), record.Port())] = record.ClientHandle();
+    clientByHandle_.Insert(record.ClientHandle(), index);
+    clientByEndpoint_.Insert(EndpointKey(record.Address(), record.Port()), index);
     if (!console) ++simulatedClients_;
     return index;
 }
 
 void Population::AddSimulatedClient(bool fresh) {
     TELV_FULL_CLIENT_DATA r = MakeClient(rng_, fresh);
-    while (byEndpoint_.contains(EndpointKey(r.Address(), r.Port()))) r.SetPort(MakePort(rng_));
+    while (clientByEndpoint_.Contains(EndpointKey(r.Address(), r.Port()))) r.SetPort(MakePort(rng_));
     r.SetClientHandle(handles_.Allocate(rng_, fresh));
     const std::uint32_t index = AddClientRecord(r, false);
     const std::uint32_t roll = rng_.Below(100);
@@ -106,14 +115,14 @@ void Population::Link(std::uint32_t clientIndex, std::uint32_t chanelIndex) {
 }
 
 void Population::Unlink(Handle chanelHandle, Handle clientHandle) {
-    if (const auto it = chanelIndex_.find(chanelHandle); it != chanelIndex_.end()) {
-        chanels_[it->second].SetState(state::Free);
-        chanels_[it->second].SetLinkedClient(0);
+    if (const auto at = chanelByHandle_.Find(chanelHandle)) {
+        chanels_[*at].SetState(state::Free);
+        chanels_[*at].SetLinkedClient(0);
         ++chanelVersion_;
     }
-    if (const auto it = clientIndex_.find(clientHandle); it != clientIndex_.end()) {
-        clients_[it->second].SetState(state::Free);
-        clients_[it->second].SetLinkedChanel(0);
+    if (const auto at = clientByHandle_.Find(clientHandle)) {
+        clients_[*at].SetState(state::Free);
+        clients_[*at].SetLinkedChanel(0);
     }
 }
 
@@ -138,13 +147,14 @@ std::optional<std::uint32_t> Population::RandomSimulatedClient() {
 void Population::RemoveChanelAt(std::uint32_t index) {
     const TELV_UDP_FULL_CHANEL_DATA removed = chanels_[index];
     if (removed.LinkedClient() != 0) Unlink(removed.ChanelHandle(), removed.LinkedClient());
-    chanelIndex_.erase(removed.ChanelHandle());
-    byDeviceId_.erase(DeviceIdOf(removed));
+    chanelByHandle_.Erase(removed.ChanelHandle());
+    chanelById_.Erase(DeviceIdOf(removed));
     handles_.Release(removed.ChanelHandle());
     const auto last = static_cast<std::uint32_t>(chanels_.size() - 1);
     if (index != last) {
+        chanelByHandle_.Move(chanels_[last].ChanelHandle(), index);
+        chanelById_.Move(DeviceIdOf(chanels_[last]), index);
         chanels_[index] = chanels_[last];
-        chanelIndex_[chanels_[index].ChanelHandle()] = index;
     }
     chanels_.pop_back();
     ++chanelVersion_;
@@ -153,17 +163,17 @@ void Population::RemoveChanelAt(std::uint32_t index) {
 void Population::RemoveClientAt(std::uint32_t index) {
     const TELV_FULL_CLIENT_DATA removed = clients_[index];
     if (removed.LinkedChanel() != 0) Unlink(removed.LinkedChanel(), removed.ClientHandle());
-    clientIndex_.erase(removed.ClientHandle());
-    if (const auto it = byEndpoint_.find(EndpointKey(removed.Address(), removed.Port()));
-        it != byEndpoint_.end() && it->second == removed.ClientHandle())
-        byEndpoint_.erase(it);
+    clientByHandle_.Erase(removed.ClientHandle());
+    clientByEndpoint_.Erase(EndpointKey(removed.Address(), removed.Port()));
     handles_.Release(removed.ClientHandle());
     if (!clientIsConsole_[index]) --simulatedClients_;
     const auto last = static_cast<std::uint32_t>(clients_.size() - 1);
     if (index != last) {
+        const TELV_FULL_CLIENT_DATA& moved = clients_[last];
+        clientByHandle_.Move(moved.ClientHandle(), index);
+        clientByEndpoint_.Move(EndpointKey(moved.Address(), moved.Port()), index);
         clients_[index] = clients_[last];
         clientIsConsole_[index] = clientIsConsole_[last];
-        clientIndex_[clients_[index].ClientHandle()] = index;
     }
     clients_.pop_back();
     clientIsConsole_.pop_back();
@@ -242,15 +252,15 @@ std::optional<RemovedClient> Population::ReplaceRandomClient() {
 }
 
 std::optional<Handle> Population::FindChanel(const DeviceIdField& deviceId) const {
-    const auto it = byDeviceId_.find(deviceId);
-    if (it == byDeviceId_.end()) return std::nullopt;
-    return it->second;
+    const auto at = chanelById_.Find(deviceId);
+    if (!at) return std::nullopt;
+    return chanels_[*at].ChanelHandle();
 }
 
 bool Population::ResetChanel(Handle handle) {
-    const auto it = chanelIndex_.find(handle);
-    if (it == chanelIndex_.end()) return false;
-    TELV_UDP_FULL_CHANEL_DATA& c = chanels_[it->second];
+    const auto at = chanelByHandle_.Find(handle);
+    if (!at) return false;
+    TELV_UDP_FULL_CHANEL_DATA& c = chanels_[*at];
     c.SetSecondsOnLine(0);
     c.SetRxBytes(0);
     c.SetTxBytes(0);
@@ -259,24 +269,24 @@ bool Population::ResetChanel(Handle handle) {
 }
 
 std::optional<RemovedChanel> Population::CloseChanel(Handle handle) {
-    const auto it = chanelIndex_.find(handle);
-    if (it == chanelIndex_.end()) return std::nullopt;
-    const std::uint32_t index = it->second;
+    const auto at = chanelByHandle_.Find(handle);
+    if (!at) return std::nullopt;
+    const std::uint32_t index = *at;
     const RemovedChanel removed{handle, DeviceIdOf(chanels_[index])};
     RemoveChanelAt(index);
     return removed;
 }
 
 std::optional<Handle> Population::FindClient(const Ipv4Address& address, std::uint16_t port) const {
-    const auto it = byEndpoint_.find(EndpointKey(address, port));
-    if (it == byEndpoint_.end()) return std::nullopt;
-    return it->second;
+    const auto at = clientByEndpoint_.Find(EndpointKey(address, port));
+    if (!at) return std::nullopt;
+    return clients_[*at].ClientHandle();
 }
 
 std::optional<RemovedClient> Population::CloseClient(Handle handle) {
-    const auto it = clientIndex_.find(handle);
-    if (it == clientIndex_.end()) return std::nullopt;
-    const std::uint32_t index = it->second;
+    const auto at = clientByHandle_.Find(handle);
+    if (!at) return std::nullopt;
+    const std::uint32_t index = *at;
     const TELV_FULL_CLIENT_DATA& client = clients_[index];
     const RemovedClient removed{handle, client.Address(), client.Port(), clientIsConsole_[index]};
     RemoveClientAt(index);
@@ -297,22 +307,22 @@ Handle Population::AddConsole(const Ipv4Address& address, std::uint16_t port, co
 }
 
 void Population::SetConsole(Handle handle, std::uint8_t clientState, std::uint32_t rxBytes, std::uint32_t txBytes) {
-    const auto it = clientIndex_.find(handle);
-    if (it == clientIndex_.end()) return;
-    TELV_FULL_CLIENT_DATA& c = clients_[it->second];
+    const auto at = clientByHandle_.Find(handle);
+    if (!at) return;
+    TELV_FULL_CLIENT_DATA& c = clients_[*at];
     c.SetState(clientState);
     c.SetRxBytes(rxBytes);
     c.SetTxBytes(txBytes);
 }
 
 const TELV_UDP_FULL_CHANEL_DATA* Population::ChanelByHandle(Handle handle) const {
-    const auto it = chanelIndex_.find(handle);
-    return it == chanelIndex_.end() ? nullptr : &chanels_[it->second];
+    const auto at = chanelByHandle_.Find(handle);
+    return at ? &chanels_[*at] : nullptr;
 }
 
 const TELV_FULL_CLIENT_DATA* Population::ClientByHandle(Handle handle) const {
-    const auto it = clientIndex_.find(handle);
-    return it == clientIndex_.end() ? nullptr : &clients_[it->second];
+    const auto at = clientByHandle_.Find(handle);
+    return at ? &clients_[*at] : nullptr;
 }
 
 Bytes Population::EncodeChanelList() const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "HandleAllocator.h"
+#include "IndexTable.h"
 #include "Protocol.h"
 #include "RecordFactory.h"
 #include "Records.h"
@@ -12,7 +13,6 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <unordered_map>
 #include <vector>
 
 namespace telv::sim {
@@ -91,8 +91,32 @@ public:
     Bytes EncodeClientStatistics(std::uint32_t orphans = 0) const;
 
 private:
+    using ChanelRows = std::vector<TELV_UDP_FULL_CHANEL_DATA>;
+    using ClientRows = std::vector<TELV_FULL_CLIENT_DATA>;
+    struct HandleHash {
+        std::uint32_t operator()(Handle h) const { return static_cast<std::uint32_t>(Mix64(h)); }
+    };
+    struct KeyHash {
+        std::uint32_t operator()(std::uint64_t k) const { return static_cast<std::uint32_t>(Mix64(k)); }
+    };
     struct DeviceIdHash {
-        std::size_t operator()(const DeviceIdField& id) const;
+        std::uint32_t operator()(const DeviceIdField& id) const;
+    };
+    struct ChanelHandleAt {
+        const ChanelRows* rows;
+        Handle operator()(std::uint32_t at) const { return (*rows)[at].ChanelHandle(); }
+    };
+    struct ChanelIdAt {
+        const ChanelRows* rows;
+        DeviceIdField operator()(std::uint32_t at) const;
+    };
+    struct ClientHandleAt {
+        const ClientRows* rows;
+        Handle operator()(std::uint32_t at) const { return (*rows)[at].ClientHandle(); }
+    };
+    struct ClientEndpointAt {
+        const ClientRows* rows;
+        std::uint64_t operator()(std::uint32_t at) const;
     };
     static std::uint64_t EndpointKey(const Ipv4Address& address, std::uint16_t port);
 
@@ -110,19 +134,19 @@ private:
 
     PopulationConfig config_;
     SimRandom rng_;
-    HandleAllocator handles_;
     std::uint64_t ticks_ = 0;
     std::uint64_t nextSerial_ = 0;
     std::uint64_t chanelVersion_ = 0;
 
-    std::vector<TELV_UDP_FULL_CHANEL_DATA> chanels_;
-    std::vector<TELV_FULL_CLIENT_DATA> clients_;
+    ChanelRows chanels_;
+    ClientRows clients_;
     std::vector<bool> clientIsConsole_;  // parallel to clients_
     std::uint32_t simulatedClients_ = 0;
-    std::unordered_map<Handle, std::uint32_t> chanelIndex_;
-    std::unordered_map<Handle, std::uint32_t> clientIndex_;
-    std::unordered_map<DeviceIdField, Handle, DeviceIdHash> byDeviceId_;
-    std::unordered_map<std::uint64_t, Handle> byEndpoint_;
+    IndexTable<Handle, ChanelHandleAt, HandleHash> chanelByHandle_{ChanelHandleAt{&chanels_}};
+    IndexTable<DeviceIdField, ChanelIdAt, DeviceIdHash> chanelById_{ChanelIdAt{&chanels_}};
+    IndexTable<Handle, ClientHandleAt, HandleHash> clientByHandle_{ClientHandleAt{&clients_}};
+    IndexTable<std::uint64_t, ClientEndpointAt, KeyHash> clientByEndpoint_{ClientEndpointAt{&clients_}};
+    HandleAllocator handles_;
 };
 
 }  // namespace telv::sim
