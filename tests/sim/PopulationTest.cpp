@@ -31,7 +31,7 @@ void ExpectConsistent(const Population& p) {
     for (const auto& c : p.Chanels()) {
         ASSERT_TRUE(all.insert(c.ChanelHandle()).second) << "duplicate handle";
         EXPECT_NE(c.ChanelHandle(), 0u);
-        EXPECT_LT(c.ChanelHandle(), kFirstOrphanHandle);
+        EXPECT_LT(c.ChanelHandle(), kFirstConsoleHandle);
         if (c.LinkedClient() == 0) {
             EXPECT_EQ(c.State(), state::Free);
             continue;
@@ -42,8 +42,14 @@ void ExpectConsistent(const Population& p) {
         EXPECT_EQ(client->LinkedChanel(), c.ChanelHandle());
         EXPECT_EQ(client->State(), state::Linked);
     }
-    for (const auto& c : p.Clients()) {
+    for (const auto& c : p.Consoles()) {
         ASSERT_TRUE(all.insert(c.ClientHandle()).second) << "duplicate handle";
+        EXPECT_GE(c.ClientHandle(), kFirstConsoleHandle);
+        EXPECT_EQ(c.LinkedChanel(), 0u);
+    }
+    for (const auto& c : p.SimulatedClients()) {
+        ASSERT_TRUE(all.insert(c.ClientHandle()).second) << "duplicate handle";
+        EXPECT_LT(c.ClientHandle(), kFirstConsoleHandle);
         if (c.State() == state::Linked) {
             const auto* chanel = p.ChanelByHandle(c.LinkedChanel());
             ASSERT_NE(chanel, nullptr);
@@ -57,7 +63,7 @@ void ExpectConsistent(const Population& p) {
 TEST(Population, FieldsAreRealistic) {
     const Population p = Make(3000, 2000);
     ASSERT_EQ(p.Chanels().size(), 3000u);
-    ASSERT_EQ(p.Clients().size(), 2000u);
+    ASSERT_EQ(p.SimulatedClients().size(), 2000u);
     std::set<int> typeCodes;
     int imeis = 0, fullWidthIds = 0, linked = 0;
     for (const auto& c : p.Chanels()) {
@@ -87,7 +93,7 @@ TEST(Population, FieldsAreRealistic) {
 
     std::map<std::string, int> kinds;
     std::set<int> clientStates;
-    for (const auto& c : p.Clients()) {
+    for (const auto& c : p.SimulatedClients()) {
         ++kinds[TypeCodeText(c)];
         clientStates.insert(c.State());
         EXPECT_EQ(c.Address()[0], 10);
@@ -110,6 +116,31 @@ TEST(Population, SameSeedSameLists) {
     EXPECT_EQ(a.EncodeClientList(), b.EncodeClientList());
     EXPECT_EQ(a.EncodeChanelStatistics(), b.EncodeChanelStatistics());
     EXPECT_NE(a.EncodeChanelList(), other.EncodeChanelList());
+}
+
+TEST(Population, ConsolesComingAndGoingChangeNothingElse) {
+    Population quiet = Make(300, 40, 21), busy = Make(300, 40, 21);
+    const std::uint8_t version[4] = {1, 3, 8, 17};
+    std::vector<Handle> consoles;
+    for (int tick = 0; tick < 30; ++tick) {
+        if (tick % 3 == 0) consoles.push_back(busy.AddConsole({127, 0, 0, 1}, static_cast<std::uint16_t>(40000 + tick), version));
+        if (tick % 5 == 4) {
+            busy.CloseClient(consoles.front());
+            consoles.erase(consoles.begin());
+        }
+        for (Population* p : {&quiet, &busy}) {
+            p->Tick();
+            p->Churn(6);
+            p->Relink(2);
+            if (tick % 4 == 0) p->ReplaceRandomClient();
+        }
+    }
+    EXPECT_EQ(busy.Consoles().size(), consoles.size());
+    EXPECT_EQ(quiet.EncodeChanelList(), busy.EncodeChanelList());
+    ASSERT_EQ(quiet.SimulatedClients().size(), busy.SimulatedClients().size());
+    for (std::size_t i = 0; i < quiet.SimulatedClients().size(); ++i)
+        EXPECT_EQ(quiet.SimulatedClients()[i].Bytes, busy.SimulatedClients()[i].Bytes);
+    ExpectConsistent(busy);
 }
 
 TEST(Population, ChurnKeepsCountAndLinksAndReusesSomeHandles) {
@@ -230,7 +261,7 @@ TEST(Population, StatisticsCarryTheChangingPartOfEachRecord) {
     ASSERT_EQ(wire::ReadU32(&clientStats[1]), 12u);
     for (std::uint32_t i = 0; i < 12; ++i) {
         const auto s = TELV_STATISTICS_DATA::FromBytes(&clientStats[5 + 21 * i]);
-        const auto& c = p.Clients()[i];
+        const auto& c = p.SimulatedClients()[i];
         EXPECT_EQ(s.State(), c.State());
         EXPECT_EQ(s.SecondsOnLine(), c.SecondsOnLine());
         EXPECT_EQ(s.TxBytes(), c.TxBytes());

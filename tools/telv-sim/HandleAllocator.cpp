@@ -2,8 +2,8 @@
 
 namespace telv::sim {
 
-HandleAllocator::HandleAllocator(std::uint64_t seed, InUse inUse)
-    : inUse_(std::move(inUse)), next_(kFirst + static_cast<Handle>(Mix64(seed) & 0xFFFF) * 0x10) {}
+HandleAllocator::HandleAllocator(std::uint64_t seed, InUse inUse, Handle first, Handle end)
+    : inUse_(std::move(inUse)), first_(first), end_(end), next_(first + static_cast<Handle>(Mix64(seed) & 0xFFFF) * 0x10) {}
 
 Handle HandleAllocator::Allocate(SimRandom& rng, bool allowReuse, bool* reused) {
     if (reused) *reused = false;
@@ -18,7 +18,7 @@ Handle HandleAllocator::Allocate(SimRandom& rng, bool allowReuse, bool* reused) 
     for (;;) {
         // Steps of 16-byte multiples, as heap addresses go.
         next_ += 0x20 + 0x10 * rng.Below(4);
-        if (next_ >= kFirstOrphanHandle || next_ < kFirst) next_ = kFirst;
+        if (next_ >= end_ - 0x100 || next_ < first_) next_ = first_;
         if (!inUse_(next_)) return next_;
     }
 }

@@ -1,5 +1,5 @@
-// Hands out the server's opaque handles: pointer-like, never 0, never in the range kept for
-// statistics records that name nothing, and now and then one that was freed before.
+// Hands out the server's opaque handles: pointer-like, never 0, within a range of its own, and
+// now and then one that was freed before.
 #pragma once
 
 #include "Records.h"
@@ -11,24 +11,29 @@
 
 namespace telv::sim {
 
-// Handles at and above this value are never allocated.
+// Handle ranges: simulated channels and clients, consoles, and statistics records that name
+// nothing (never allocated).
+inline constexpr Handle kFirstPopulationHandle = 0x00A40000u;
+inline constexpr Handle kFirstConsoleHandle = 0xE0000000u;
 inline constexpr Handle kFirstOrphanHandle = 0xF0000000u;
 
 class HandleAllocator {
 public:
     using InUse = std::function<bool(Handle)>;
 
-    HandleAllocator(std::uint64_t seed, InUse inUse);
+    // Handles from [first, end); the starting point within the range depends on the seed.
+    HandleAllocator(std::uint64_t seed, InUse inUse, Handle first, Handle end);
 
     // A handle not in use. With allowReuse, one freed earlier now and then (*reused tells).
     Handle Allocate(SimRandom& rng, bool allowReuse, bool* reused = nullptr);
     void Release(Handle handle);
 
 private:
-    static constexpr Handle kFirst = 0x00A40000u;
     static constexpr std::size_t kRecentlyFreed = 64;
 
     InUse inUse_;
+    Handle first_;
+    Handle end_;
     Handle next_;
     std::deque<Handle> freed_;
 };

@@ -8,7 +8,7 @@
 namespace telv::sim {
 namespace {
 
-constexpr std::uint32_t kRandomPickTries = 16;
+constexpr std::uint32_t kRandomPickTries = 16;  // tries to find a free channel at random
 
 DeviceIdField DeviceIdOf(const TELV_UDP_FULL_CHANEL_DATA& r) {
     DeviceIdField id{};
@@ -50,7 +50,10 @@ std::uint64_t Population::EndpointKey(const Ipv4Address& address, std::uint16_t 
 Population::Population(const PopulationConfig& config)
     : config_(config),
       rng_(Mix64(config.seed ^ 0x5EED0F7E15E7ULL)),
-      handles_(config.seed, [this](Handle h) { return HandleInUse(h); }) {
+      handles_(config.seed, [this](Handle h) { return HandleInUse(h); }, kFirstPopulationHandle, kFirstConsoleHandle),
+      consoleRng_(Mix64(config.seed ^ 0xC025013EULL)),
+      consoleHandles_(config.seed, [this](Handle h) { return HandleInUse(h); }, kFirstConsoleHandle,
+                      kFirstOrphanHandle) {
     chanels_.reserve(config.devices);
     chanelByHandle_.Reserve(config.devices);
     chanelById_.Reserve(config.devices);
@@ -62,7 +65,13 @@ Population::Population(const PopulationConfig& config)
 }
 
 bool Population::HandleInUse(Handle handle) const {
-    return chanelByHandle_.Contains(handle) || clientByHandle_.Contains(handle);
+    return chanelByHandle_.Contains(handle) || clientByHandle_.Contains(handle) || ConsoleAt(handle).has_value();
+}
+
+std::optional<std::size_t> Population::ConsoleAt(Handle handle) const {
+    for (std::size_t i = 0; i < consoles_.size(); ++i)
+        if (consoles_[i].ClientHandle() == handle) return i;
+    return std::nullopt;
 }
 
 TELV_UDP_FULL_CHANEL_DATA Population::NewChanelRecord(bool fresh) {
@@ -81,13 +90,11 @@ void Population::AddChanel(TELV_UDP_FULL_CHANEL_DATA record, Handle handle) {
     ++chanelVersion_;
 }
 
-std::uint32_t Population::AddClientRecord(TELV_FULL_CLIENT_DATA record, bool console) {
+std::uint32_t Population::AddClientRecord(TELV_FULL_CLIENT_DATA record) {
     const auto index = static_cast<std::uint32_t>(clients_.size());
     clients_.push_back(record);
-    clientIsConsole_.push_back(console);
     clientByHandle_.Insert(record.ClientHandle(), index);
     clientByEndpoint_.Insert(EndpointKey(record.Address(), record.Port()), index);
-    if (!console) ++simulatedClients_;
     return index;
 }
 
@@ -95,7 +102,7 @@ void Population::AddSimulatedClient(bool fresh) {
     TELV_FULL_CLIENT_DATA r = MakeClient(rng_, fresh);
     while (clientByEndpoint_.Contains(EndpointKey(r.Address(), r.Port()))) r.SetPort(MakePort(rng_));
     r.SetClientHandle(handles_.Allocate(rng_, fresh));
-    const std::uint32_t index = AddClientRecord(r, false);
+    const std::uint32_t index = AddClientRecord(r);
     const std::uint32_t roll = rng_.Below(100);
     if (roll < 50) {
         if (const auto chanel = RandomFreeChanel()) Link(index, *chanel);
@@ -136,12 +143,8 @@ std::optional<std::uint32_t> Population::RandomFreeChanel() {
 }
 
 std::optional<std::uint32_t> Population::RandomSimulatedClient() {
-    if (simulatedClients_ == 0) return std::nullopt;
-    for (std::uint32_t i = 0; i < kRandomPickTries; ++i) {
-        const std::uint32_t index = rng_.Below(static_cast<std::uint32_t>(clients_.size()));
-        if (!clientIsConsole_[index]) return index;
-    }
-    return std::nullopt;
+    if (clients_.empty()) return std::nullopt;
+    return rng_.Below(static_cast<std::uint32_t>(clients_.size()));
 }
 
 void Population::RemoveChanelAt(std::uint32_t index) {
@@ -166,17 +169,14 @@ void Population::RemoveClientAt(std::uint32_t index) {
     clientByHandle_.Erase(removed.ClientHandle());
     clientByEndpoint_.Erase(EndpointKey(removed.Address(), removed.Port()));
     handles_.Release(removed.ClientHandle());
-    if (!clientIsConsole_[index]) --simulatedClients_;
     const auto last = static_cast<std::uint32_t>(clients_.size() - 1);
     if (index != last) {
         const TELV_FULL_CLIENT_DATA& moved = clients_[last];
         clientByHandle_.Move(moved.ClientHandle(), index);
         clientByEndpoint_.Move(EndpointKey(moved.Address(), moved.Port()), index);
         clients_[index] = clients_[last];
-        clientIsConsole_[index] = clientIsConsole_[last];
     }
     clients_.pop_back();
-    clientIsConsole_.pop_back();
 }
 
 void Population::Tick() {
@@ -193,10 +193,9 @@ void Population::Tick() {
             c.SetTxBytes(c.TxBytes() + static_cast<std::uint32_t>(8 + (h >> 16) % 24));
         }
     }
-    for (std::size_t i = 0; i < clients_.size(); ++i) {
-        TELV_FULL_CLIENT_DATA& c = clients_[i];
+    for (TELV_FULL_CLIENT_DATA& c : consoles_) c.SetSecondsOnLine(c.SecondsOnLine() + 1);
+    for (TELV_FULL_CLIENT_DATA& c : clients_) {
         c.SetSecondsOnLine(c.SecondsOnLine() + 1);
-        if (clientIsConsole_[i]) continue;
         const std::uint64_t h = Mix64(salt ^ c.ClientHandle());
         if (c.State() == state::Linked) {
             c.SetRxBytes(c.RxBytes() + static_cast<std::uint32_t>(40 + (h >> 20) % 400));
@@ -278,19 +277,27 @@ std::optional<RemovedChanel> Population::CloseChanel(Handle handle) {
 }
 
 std::optional<Handle> Population::FindClient(const Ipv4Address& address, std::uint16_t port) const {
-    const auto at = clientByEndpoint_.Find(EndpointKey(address, port));
-    if (!at) return std::nullopt;
-    return clients_[*at].ClientHandle();
+    if (const auto at = clientByEndpoint_.Find(EndpointKey(address, port))) return clients_[*at].ClientHandle();
+    for (const TELV_FULL_CLIENT_DATA& c : consoles_)
+        if (c.Address() == address && c.Port() == port) return c.ClientHandle();
+    return std::nullopt;
 }
 
 std::optional<RemovedClient> Population::CloseClient(Handle handle) {
-    const auto at = clientByHandle_.Find(handle);
-    if (!at) return std::nullopt;
-    const std::uint32_t index = *at;
-    const TELV_FULL_CLIENT_DATA& client = clients_[index];
-    const RemovedClient removed{handle, client.Address(), client.Port(), clientIsConsole_[index]};
-    RemoveClientAt(index);
-    return removed;
+    if (const auto at = clientByHandle_.Find(handle)) {
+        const TELV_FULL_CLIENT_DATA& client = clients_[*at];
+        const RemovedClient removed{handle, client.Address(), client.Port(), false};
+        RemoveClientAt(*at);
+        return removed;
+    }
+    if (const auto at = ConsoleAt(handle)) {
+        const TELV_FULL_CLIENT_DATA& console = consoles_[*at];
+        const RemovedClient removed{handle, console.Address(), console.Port(), true};
+        consoles_.erase(consoles_.begin() + static_cast<std::ptrdiff_t>(*at));
+        consoleHandles_.Release(handle);
+        return removed;
+    }
+    return std::nullopt;
 }
 
 Handle Population::AddConsole(const Ipv4Address& address, std::uint16_t port, const std::uint8_t (&version)[4]) {
@@ -300,16 +307,16 @@ Handle Population::AddConsole(const Ipv4Address& address, std::uint16_t port, co
     for (int i = 0; i < 4; ++i) r.SetVersionByte(i, version[i]);
     r.SetAddress(address);
     r.SetPort(port);
-    const Handle handle = handles_.Allocate(rng_, false);
+    const Handle handle = consoleHandles_.Allocate(consoleRng_, false);
     r.SetClientHandle(handle);
-    AddClientRecord(r, true);
+    consoles_.push_back(r);
     return handle;
 }
 
 void Population::SetConsole(Handle handle, std::uint8_t clientState, std::uint32_t rxBytes, std::uint32_t txBytes) {
-    const auto at = clientByHandle_.Find(handle);
+    const auto at = ConsoleAt(handle);
     if (!at) return;
-    TELV_FULL_CLIENT_DATA& c = clients_[*at];
+    TELV_FULL_CLIENT_DATA& c = consoles_[*at];
     c.SetState(clientState);
     c.SetRxBytes(rxBytes);
     c.SetTxBytes(txBytes);
@@ -321,8 +328,9 @@ const TELV_UDP_FULL_CHANEL_DATA* Population::ChanelByHandle(Handle handle) const
 }
 
 const TELV_FULL_CLIENT_DATA* Population::ClientByHandle(Handle handle) const {
-    const auto at = clientByHandle_.Find(handle);
-    return at ? &clients_[*at] : nullptr;
+    if (const auto at = clientByHandle_.Find(handle)) return &clients_[*at];
+    if (const auto at = ConsoleAt(handle)) return &consoles_[*at];
+    return nullptr;
 }
 
 Bytes Population::EncodeChanelList() const {
@@ -337,12 +345,14 @@ Bytes Population::EncodeChanelList() const {
 }
 
 Bytes Population::EncodeClientList() const {
-    const auto n = static_cast<std::uint32_t>(clients_.size());
+    const auto n = static_cast<std::uint32_t>(ClientCount());
     Bytes out = ListBuffer(code::ClientList, n, kClientSize);
     std::uint8_t* p = out.data() + kListHeaderLength;
-    for (const TELV_FULL_CLIENT_DATA& r : clients_) {
-        std::memcpy(p, r.Bytes.data(), kClientSize);
-        p += kClientSize;
+    for (const ClientRows* rows : {&clients_, &consoles_}) {
+        for (const TELV_FULL_CLIENT_DATA& r : *rows) {
+            std::memcpy(p, r.Bytes.data(), kClientSize);
+            p += kClientSize;
+        }
     }
     return out;
 }
@@ -387,17 +397,19 @@ Bytes Population::EncodeChanelStatistics(std::uint32_t orphans) const {
 }
 
 Bytes Population::EncodeClientStatistics(std::uint32_t orphans) const {
-    orphans = OrphansThatFit(clients_.size(), orphans);
-    const auto n = static_cast<std::uint32_t>(clients_.size()) + orphans;
+    orphans = OrphansThatFit(ClientCount(), orphans);
+    const auto n = static_cast<std::uint32_t>(ClientCount()) + orphans;
     Bytes out = ListBuffer(code::ClientStatistics, n, kStatsSize);
     std::uint8_t* p = out.data() + kListHeaderLength;
-    for (const TELV_FULL_CLIENT_DATA& r : clients_) {
-        const std::uint8_t* b = r.Bytes.data();
-        p[0] = b[20];                   // state
-        std::memcpy(p + 1, b + 16, 4);   // seconds
-        std::memcpy(p + 5, b + 21, 8);   // RX, TX
-        std::memcpy(p + 13, b + 29, 8);  // own and linked handle
-        p += kStatsSize;
+    for (const ClientRows* rows : {&clients_, &consoles_}) {
+        for (const TELV_FULL_CLIENT_DATA& r : *rows) {
+            const std::uint8_t* b = r.Bytes.data();
+            p[0] = b[20];                   // state
+            std::memcpy(p + 1, b + 16, 4);   // seconds
+            std::memcpy(p + 5, b + 21, 8);   // RX, TX
+            std::memcpy(p + 13, b + 29, 8);  // own and linked handle
+            p += kStatsSize;
+        }
     }
     WriteOrphans(p, orphans);
     return out;

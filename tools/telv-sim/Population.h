@@ -52,6 +52,9 @@ inline constexpr std::uint8_t EventTranslation = 2;  // clients only
 class Population {
 public:
     explicit Population(const PopulationConfig& config);
+    // The index tables and the handle allocators refer to this object's own members.
+    Population(const Population&) = delete;
+    Population& operator=(const Population&) = delete;
 
     // One second passes: every time on line grows by one, traffic grows (more on linked
     // channels and clients); the consoles' traffic is set by SetConsole instead.
@@ -72,12 +75,17 @@ public:
     std::optional<Handle> FindClient(const Ipv4Address& address, std::uint16_t port) const;
     std::optional<RemovedClient> CloseClient(Handle handle);
 
-    // A console connected to the simulator becomes a "TELVCL" row of the client table.
+    // A console connected to the simulator becomes a "TELVCL" row of the client table. Console
+    // rows have their own handle range and random stream, so consoles coming and going never
+    // change what the simulated population does.
     Handle AddConsole(const Ipv4Address& address, std::uint16_t port, const std::uint8_t (&version)[4]);
     void SetConsole(Handle handle, std::uint8_t clientState, std::uint32_t rxBytes, std::uint32_t txBytes);
 
     std::span<const TELV_UDP_FULL_CHANEL_DATA> Chanels() const { return chanels_; }
-    std::span<const TELV_FULL_CLIENT_DATA> Clients() const { return clients_; }
+    std::span<const TELV_FULL_CLIENT_DATA> SimulatedClients() const { return clients_; }
+    std::span<const TELV_FULL_CLIENT_DATA> Consoles() const { return consoles_; }
+    // Rows of the client list: the simulated clients, then the consoles.
+    std::size_t ClientCount() const { return clients_.size() + consoles_.size(); }
     const TELV_UDP_FULL_CHANEL_DATA* ChanelByHandle(Handle handle) const;
     const TELV_FULL_CLIENT_DATA* ClientByHandle(Handle handle) const;
     // Changes whenever anything in the channel table changes.
@@ -123,7 +131,8 @@ private:
     bool HandleInUse(Handle handle) const;
     void AddChanel(TELV_UDP_FULL_CHANEL_DATA record, Handle handle);
     void AddSimulatedClient(bool fresh);
-    std::uint32_t AddClientRecord(TELV_FULL_CLIENT_DATA record, bool console);
+    std::uint32_t AddClientRecord(TELV_FULL_CLIENT_DATA record);
+    std::optional<std::size_t> ConsoleAt(Handle handle) const;
     void RemoveChanelAt(std::uint32_t index);
     void RemoveClientAt(std::uint32_t index);
     void Link(std::uint32_t clientIndex, std::uint32_t chanelIndex);
@@ -140,13 +149,14 @@ private:
 
     ChanelRows chanels_;
     ClientRows clients_;
-    std::vector<bool> clientIsConsole_;  // parallel to clients_
-    std::uint32_t simulatedClients_ = 0;
+    ClientRows consoles_;
     IndexTable<Handle, ChanelHandleAt, HandleHash> chanelByHandle_{ChanelHandleAt{&chanels_}};
     IndexTable<DeviceIdField, ChanelIdAt, DeviceIdHash> chanelById_{ChanelIdAt{&chanels_}};
     IndexTable<Handle, ClientHandleAt, HandleHash> clientByHandle_{ClientHandleAt{&clients_}};
     IndexTable<std::uint64_t, ClientEndpointAt, KeyHash> clientByEndpoint_{ClientEndpointAt{&clients_}};
     HandleAllocator handles_;
+    SimRandom consoleRng_;
+    HandleAllocator consoleHandles_;
 };
 
 }  // namespace telv::sim

@@ -130,7 +130,7 @@ bool Simulator::Start(std::string& error) {
     population_ = std::make_unique<Population>(
         PopulationConfig{options_.devices, options_.clients, options_.seed, options_.hostileTexts});
     Log("population: %zu devices, %zu clients, seed %llu (built in %lld ms)", population_->Chanels().size(),
-        population_->Clients().size(), static_cast<unsigned long long>(options_.seed),
+        population_->ClientCount(), static_cast<unsigned long long>(options_.seed),
         static_cast<long long>((Now() - began).count()));
 
     sockaddr_in address{};
@@ -211,8 +211,8 @@ void Simulator::Run() {
             if (const auto due = c->Output().DueTime(); due && *due <= now) events |= POLLOUT;
             fds.push_back({c->Fd(), events, 0});
         }
-        const int ready = ::poll(fds.data(), fds.size(), PollTimeout(now));
-        if (ready < 0 && errno != EINTR) {
+        if (::poll(fds.data(), fds.size(), PollTimeout(now)) < 0) {
+            if (errno == EINTR) continue;
             Log("poll failed: %s", std::strerror(errno));
             break;
         }
@@ -390,7 +390,7 @@ void Simulator::HandleMessage(ConsoleConnection& c, const server::ConsoleMessage
     case Kind::ClientListRequest: {
         RefreshConsoleRows();
         SharedBytes reply = Share(population_->EncodeClientList());
-        LogConnection(c, "client list request: %zu records, %zu bytes", population_->Clients().size(), reply->size());
+        LogConnection(c, "client list request: %zu records, %zu bytes", population_->ClientCount(), reply->size());
         QueueListReply(c, std::move(reply), replyAt);
         break;
     }
@@ -536,12 +536,6 @@ void Simulator::Drop(ConsoleConnection& c, const std::string& reason, Millis now
         if (const auto removed = population_->CloseClient(*c.clientHandle)) NotifyClientClosed(*removed, 0, now, now);
         c.clientHandle.reset();
     }
-}
-
-ConsoleConnection* Simulator::ConnectionById(std::uint32_t id) {
-    for (auto& c : connections_)
-        if (c->Id() == id && !c->finished) return c.get();
-    return nullptr;
 }
 
 void Simulator::RefreshConsoleRows() {

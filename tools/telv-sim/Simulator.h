@@ -87,7 +87,6 @@ private:
     // A notice to the consoles that translate events, and to the one that caused it (if any).
     void Notify(const SharedBytes& notice, std::uint32_t issuer, Millis issuerAt, Millis now);
     void NotifyClientClosed(const RemovedClient& removed, std::uint32_t issuer, Millis issuerAt, Millis now);
-    ConsoleConnection* ConnectionById(std::uint32_t id);
     void RefreshConsoleRows();
     SharedBytes ChanelList();
     SharedBytes ChanelStatistics();

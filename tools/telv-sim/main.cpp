@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);  // writes use MSG_NOSIGNAL; this covers everything else
     simulator.Run();
     gRunning = nullptr;
     return 0;
