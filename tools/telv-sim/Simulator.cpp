@@ -434,7 +434,7 @@ void Simulator::HandleChanelCommand(ConsoleConnection& c, const server::ConsoleM
             LogConnection(c, "channel command: device \"%s\" is already closing", id.c_str());
             break;
         }
-        pendingCloses_.push_back({*handle, now + kPollingInterval, c.Id()});
+        pendingCloses_.push_back({*handle, m.deviceId, now + kPollingInterval, c.Id()});
         LogConnection(c, "channel command: device \"%s\" closes after its polling interval (%lld ms)", id.c_str(),
                       static_cast<long long>(kPollingInterval.count()));
         break;
@@ -586,6 +586,7 @@ void Simulator::RunTimers(Millis now) {
             continue;
         }
         pendingCloses_.erase(pendingCloses_.begin() + static_cast<std::ptrdiff_t>(i));
+        if (population_->FindChanel(p.deviceId) != p.handle) continue;  // dropped meanwhile
         if (const auto removed = population_->CloseChanel(p.handle)) {
             const std::string id = Printable(TextField(removed->deviceId.data(), removed->deviceId.size()));
             Log("device \"%s\" closed after its polling interval", id.c_str());

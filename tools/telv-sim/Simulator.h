@@ -55,6 +55,7 @@ public:
 private:
     struct PendingClose {
         Handle handle;
+        DeviceIdField deviceId;  // the handle may have gone to a newcomer by the time it is due
         Millis due;
         std::uint32_t issuer;
     };
