@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
@@ -230,7 +231,15 @@ void TMainFrame::FormCreate() {
 
     setWindowTitle(windowTitle() + " " + Q(ReadOwnVersion(controller_->ClientVersion)));
 
-    help_ = std::make_unique<ChmViewer>();
+    helpViewer_ = LoadHtmlHelp();
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this,
+            [this] { FormHelp(kKeywordHelpCommand, std::string(kWindowHelpKeyword).c_str()); });
+}
+
+bool TMainFrame::FormHelp(std::uint16_t command, const char* keyword) {
+    bool callHelp = false;
+    return telv::FormHelp(helpViewer_, command, keyword, callHelp);
 }
 
 void TMainFrame::FillAddrList() {

@@ -4,6 +4,7 @@
 
 #include "ClientSettings.h"
 #include "ConnectionController.h"
+#include "Help.h"
 #include "ListView.h"
 #include "ListViewModel.h"
 #include "MonitorTables.h"
@@ -30,8 +31,6 @@ class QTabWidget;
 class QTreeView;
 
 namespace telv {
-
-class ChmViewer;
 
 class TMainFrame : public QMainWindow, private ConnectionView, private StatusPanels {
     Q_OBJECT
@@ -85,6 +84,7 @@ private:
     QTreeView* BuildListView(ListViewModel* model, QMenu* popup);
     void FormCreate();
     void FormClose();
+    bool FormHelp(std::uint16_t command, const char* keyword);
     void FillAddrList();
     void AddrEditChange(const QString& text);
     void AutoRequestClick();
@@ -111,7 +111,7 @@ private:
     std::unique_ptr<ConnectionController> controller_;
     ListViewModel* chanelModel_ = nullptr;
     ListViewModel* clientModel_ = nullptr;
-    std::unique_ptr<ChmViewer> help_;
+    HtmlHelpFunc helpViewer_;  // shows a help topic; empty without a viewer
     ColumnSortState chanelSort_;
     ColumnSortState clientSort_;
 };

@@ -137,5 +137,44 @@ TEST_F(MainFormTest, SessionAgainstTheSimulator) {
     simulator.Join();
 }
 
+TEST_F(MainFormTest, RestartShowsTheLastServerHistoryAndOptions) {
+    sim::SimOptions options;
+    options.listenPort = 0;
+    options.devices = 3;
+    options.clients = 0;
+    options.noticeIntervalSeconds = 0;
+    sim::Simulator simulator(options, {}, [](const std::string&) {});
+    std::string error;
+    ASSERT_TRUE(simulator.Start(error)) << error;
+    simulator.RunInThread();
+    {
+        TMainFrame& w = *window_;
+        w.AddrEdit->setEditText("localhost");
+        w.PortEdit->setText(QString::number(simulator.Port()));
+        QTest::mouseClick(w.ConnectButton, Qt::LeftButton);
+        ASSERT_TRUE(PumpUntil([&] { return w.ChanelRows().Count() == 3; }));
+        w.UpDown->setValue(9);
+        w.EventCheckBox->setChecked(false);
+        w.close();  // writes the options; the socket goes with the window, nothing is sent
+    }
+    window_ = std::make_unique<TMainFrame>(std::make_unique<TRegistry>(root_));
+    TMainFrame& w = *window_;
+    EXPECT_EQ(w.AddrEdit->currentText(), "localhost");
+    EXPECT_EQ(w.PortEdit->text(), QString::number(simulator.Port()));
+    EXPECT_EQ(w.UpDown->value(), 9);
+    EXPECT_EQ(w.ReqTimer.interval(), 9000);
+    EXPECT_FALSE(w.EventCheckBox->isChecked());
+    ASSERT_EQ(w.Servers.size(), 1u);
+    EXPECT_EQ(w.Servers[0].Port, simulator.Port());
+    ASSERT_EQ(w.AddrEdit->count(), 1);
+    // Picking the remembered address fills in its port.
+    w.PortEdit->setText("1");
+    w.AddrEdit->lineEdit()->clear();
+    QTest::keyClicks(w.AddrEdit->lineEdit(), "localhost");
+    EXPECT_EQ(w.PortEdit->text(), QString::number(simulator.Port()));
+    simulator.Stop();
+    simulator.Join();
+}
+
 }  // namespace
 }  // namespace telv
