@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs the console against a simulated TELV server on this machine: builds the project if
-# needed, starts build/telv-sim in the background (127.0.0.1:5100, a realistic population),
+# Runs the console against a simulated TELV server on this machine: installs missing build
+# dependencies (scripts/install-deps.sh), builds the project if needed, starts build/telv-sim in the background (127.0.0.1:5100, a realistic population),
 # runs build/telv-console, and stops the simulator when the console exits. In the console,
 # press "Подключить" (address 127.0.0.1, port 5100).
 #
@@ -9,6 +9,8 @@
 # build/telv-sim.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
 
 build=build
 if [ ! -f "$build/build.ninja" ]; then
