@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the console against a simulated TELV server on this machine: installs missing build
-# dependencies (scripts/install-deps.sh), builds the project if needed, starts build/telv-sim in the background (127.0.0.1:5100, a realistic population),
-# runs build/telv-console, and stops the simulator when the console exits. In the console,
-# press "Подключить" (address 127.0.0.1, port 5100).
+# dependencies (scripts/install-deps.sh), builds the project if needed, starts build/telv-sim
+# in the background (127.0.0.1:5100, a realistic population), runs build/telv-console, and
+# stops the simulator when the console exits. In the console, press "Подключить" (address
+# 127.0.0.1, port 5100).
 #
 # Usage: scripts/run-console.sh [telv-sim options]   e.g. --devices 100000 --flood
 # Options given here come after the defaults and override them. The simulator's log goes to
