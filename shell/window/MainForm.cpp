@@ -125,7 +125,7 @@ void TMainFrame::BuildControls() {
 
     for (int i = 0; i < 2; ++i) {
         StatusPanel[i] = new QLabel;
-        StatusPanel[i]->setFixedWidth(400);
+        StatusPanel[i]->setMinimumWidth(400);
         StatusPanel[i]->setTextFormat(Qt::PlainText);
         statusBar()->addWidget(StatusPanel[i]);
     }
