@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace telv {
@@ -258,6 +259,36 @@ INSTANTIATE_TEST_SUITE_P(Cases, ReadDispatch,
                          ::testing::Values(ReadCase{"bytes waiting", false, 0, true},
                                            ReadCase{"all bytes already read", true, 0, false},
                                            ReadCase{"error code", false, WSAECONNABORTED, false}));
+
+TEST_F(ConnectedTest, UrgentDataIsReported) {
+    log.Attach(socket);
+    ASSERT_EQ(::send(peer.Get(), "!", 1, MSG_OOB), 1);
+    ASSERT_TRUE(PumpUntil([&] { return log.Count(FD_OOB) > 0; }));
+    EXPECT_EQ(log.events.front(), (TEvent{FD_OOB, 0}));
+}
+
+// --- Writing ---
+
+TEST_F(ConnectedTest, WriteComesAgainOnlyAfterASendThatWouldBlock) {
+    log.Attach(socket);
+    const std::string chunk(64 * 1024, 'w');
+    ASSERT_GT(socket.Send(chunk.data(), static_cast<int>(chunk.size()), 0), 0);
+    PumpFor(30);
+    EXPECT_EQ(log.Count(FD_WRITE), 0);  // room left: nothing to report
+
+    while (socket.Send(chunk.data(), static_cast<int>(chunk.size()), 0) > 0) {
+    }
+    ASSERT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+    PumpFor(30);
+    EXPECT_EQ(log.Count(FD_WRITE), 0);  // still full
+    std::thread drain([&] { test::ReadUntilClosed(peer.Get(), 1500); });
+    const bool written = PumpUntil([&] { return log.Count(FD_WRITE) > 0; });
+    PumpFor(30);
+    socket.Close();
+    drain.join();
+    EXPECT_TRUE(written);
+    EXPECT_EQ(log.events, (std::vector<TEvent>{{FD_WRITE, 0}}));
+}
 
 // --- Closing ---
 

@@ -20,13 +20,13 @@ using test::PumpUntil;
 using test::TFd;
 using test::TStopwatch;
 
-// Installs an idle hook for one test; the hook runs once unless it says to go on.
+// Installs an idle hook for one test that acts once, on the given run of the hook.
 class TIdleHook {
 public:
-    explicit TIdleHook(std::function<void()> once) {
-        SetWaitIdleHook([this, action = std::move(once)] {
+    explicit TIdleHook(std::function<void()> once, int onRun = 1) {
+        SetWaitIdleHook([this, onRun, action = std::move(once)] {
             ++runs_;
-            if (runs_ == 1) action();
+            if (runs_ == onRun) action();
         });
     }
     ~TIdleHook() { SetWaitIdleHook({}); }
@@ -84,6 +84,16 @@ TEST_F(DatagramWait, WithoutAnyDatagramTimesOut) {
     SendDatagram("late");
     ASSERT_TRUE(PumpUntil([&] { return log.Count(FD_READ) == 1; }));
     EXPECT_EQ(ReceiveFrom(buffer, sizeof buffer), 4);
+}
+
+TEST_F(DatagramWait, WithFirstWaitZeroHasNoLimit) {
+    socket->Close();
+    socket = std::make_unique<TSyncSocket>(0, 0);
+    SetUp();
+    TIdleHook hook([&] { SendDatagram("slow"); }, 8);  // well past any short limit
+    char buffer[16];
+    EXPECT_EQ(ReceiveFrom(buffer, sizeof buffer), 4);
+    EXPECT_GE(hook.Runs(), 8);
 }
 
 TEST_F(DatagramWait, WithADatagramWaitingReturnsAtOnce) {
