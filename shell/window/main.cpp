@@ -1,8 +1,7 @@
 // The TELV console: one window that monitors and controls a device-gateway server.
+#include "ConsoleApplication.h"
 #include "MainForm.h"
 #include "SocketCore.h"
-
-#include <QApplication>
 
 #include <clocale>
 #include <cstdio>
@@ -12,11 +11,12 @@ int main(int argc, char* argv[]) {
     telv::TAsyncSocket::SockInit();
     int result = 0;
     try {
-        QApplication app(argc, argv);
+        telv::ConsoleApplication app(argc, argv);
+        app.setApplicationDisplayName("TELV клиент");
         std::setlocale(LC_NUMERIC, "C");  // printf-style numbers with a decimal point
         telv::TMainFrame window;
         window.show();
-        result = QApplication::exec();
+        result = telv::ConsoleApplication::exec();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "telv-console: %s\n", e.what());
         result = 1;
