@@ -12,9 +12,9 @@ bool ConsoleApplication::notify(QObject* receiver, QEvent* event) {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "telv-console: %s\n", e.what());
-        QMessageBox::critical(activeWindow(), applicationDisplayName(), QString::fromUtf8(e.what()));
+        QMessageBox::critical(activeWindow(), QStringLiteral("TELV клиент"), QString::fromUtf8(e.what()));
     } catch (...) {
-        QMessageBox::critical(activeWindow(), applicationDisplayName(), QString());
+        QMessageBox::critical(activeWindow(), QStringLiteral("TELV клиент"), QString());
     }
     return false;
 }

@@ -12,7 +12,6 @@ int main(int argc, char* argv[]) {
     int result = 0;
     try {
         telv::ConsoleApplication app(argc, argv);
-        app.setApplicationDisplayName("TELV клиент");
         std::setlocale(LC_NUMERIC, "C");  // printf-style numbers with a decimal point
         telv::TMainFrame window;
         window.show();
