@@ -311,6 +311,47 @@ TEST_F(ControllerTest, CancelWhileConnectingAndOperatorDisconnect) {
     EXPECT_FALSE(controller.HasSocket());
 }
 
+// With devices coming and going, every full refresh leaves exactly the server's channels on
+// screen, each row showing its own record; statistics passes in between only update or remove.
+TEST_F(ControllerTest, RowsFollowAChurningPopulation) {
+    sim::SimOptions options;
+    options.listenPort = 0;
+    options.devices = 400;
+    options.clients = 8;
+    options.churnPerSecond = 300;
+    options.noticeIntervalSeconds = 0;
+    sim::Simulator simulator(options, {}, [](const std::string&) {});
+    std::string error;
+    ASSERT_TRUE(simulator.Start(error)) << error;
+    simulator.RunInThread();
+    view.port = std::to_string(simulator.Port());
+    controller.ConnectDisconectActionExecute();
+    ASSERT_TRUE(PumpUntil([&] { return chanels.Count() > 0; }, 10000ms));
+    auto rowsMatchRecords = [&] {
+        if (static_cast<std::size_t>(chanels.Count()) != tables.ChanelData.size()) return false;
+        for (int i = 0; i < chanels.Count(); ++i) {
+            const auto it = tables.ChanelData.find(static_cast<Handle>(chanels.Item(i)->Data));
+            if (it == tables.ChanelData.end() || chanels.Text(i, 0) != DeviceIdText(it->second)) return false;
+        }
+        return true;
+    };
+    for (int round = 0; round < 4; ++round) {
+        for (int tick = 0; tick < 3; ++tick) {
+            controller.ReqTimerTimer();
+            PumpUntil([] { return false; }, 120ms);
+            for (int i = 0; i < chanels.Count(); ++i)
+                ASSERT_EQ(tables.ChanelItems.at(static_cast<Handle>(chanels.Item(i)->Data)), chanels.Item(i));
+        }
+        controller.RequestActionExecute();
+        PumpUntil([] { return false; }, 400ms);  // both client lists applied, nothing else asked
+        EXPECT_TRUE(rowsMatchRecords()) << "round " << round;
+        EXPECT_EQ(clients.Count(), 9);
+        EXPECT_NEAR(chanels.Count(), 400, 20);
+    }
+    simulator.Stop();
+    simulator.Join();
+}
+
 TEST(PortText, IntegerOrDefault) {
     struct {
         const char* text;
