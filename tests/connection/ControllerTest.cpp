@@ -3,7 +3,7 @@
 #include "MonitorTables.h"
 #include "RowTexts.h"
 #include "ServerSide.h"
-#include "Simulator.h"
+#include "TestSupport.h"
 
 #include <QCoreApplication>
 #include <arpa/inet.h>
@@ -20,6 +20,8 @@ namespace telv {
 namespace {
 
 using namespace std::chrono_literals;
+using test::PumpFor;
+using test::PumpUntil;
 
 struct FakeView : ConnectionView {
     std::string address = "127.0.0.1", port = "5100";
@@ -115,16 +117,6 @@ protected:
         controller.ClientVersion[2] = 8;
         controller.ClientVersion[3] = 17;
     }
-    template <class Condition>
-    bool PumpUntil(Condition done, std::chrono::milliseconds limit = 5000ms) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end) return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            std::this_thread::sleep_for(1ms);
-        }
-        return true;
-    }
     bool ReceivedAtLeast(ScriptedServer& server, std::size_t n) {
         return PumpUntil([&] { return server.Received().size() >= n; });
     }
@@ -157,7 +149,7 @@ TEST_F(ControllerTest, HandshakeBytesAndTheOrderOfTheFirstRequests) {
     // The version reply in two pieces of 5 and 7 bytes.
     const Bytes hello = server::EncodeServerVersion(2, 4, 0, 31);
     server.Send(Bytes(hello.begin(), hello.begin() + 5));
-    PumpUntil([] { return false; }, 50ms);
+    PumpFor(50ms);
     EXPECT_EQ(controller.State, WaitingHello);
     server.Send(Bytes(hello.begin() + 5, hello.end()));
     ASSERT_TRUE(ReceivedAtLeast(server, 12));
@@ -264,7 +256,7 @@ TEST_F(ControllerTest, ServerClosingMidMessageEndsTheConnectionOnce) {
     server.Send(Bytes(list.begin(), list.end()));
     server.ClosePeer();
     ASSERT_TRUE(PumpUntil([&] { return controller.State == Disconnected; }));
-    PumpUntil([] { return false; }, 100ms);
+    PumpFor(100ms);
     EXPECT_EQ(view.Count("Соединение завершено"), 1);
     EXPECT_TRUE(controller.HasSocket());  // kept until the next connection
     // The next connection starts with an empty buffer.
@@ -314,16 +306,10 @@ TEST_F(ControllerTest, CancelWhileConnectingAndOperatorDisconnect) {
 // With devices coming and going, every full refresh leaves exactly the server's channels on
 // screen, each row showing its own record; statistics passes in between only update or remove.
 TEST_F(ControllerTest, RowsFollowAChurningPopulation) {
-    sim::SimOptions options;
-    options.listenPort = 0;
-    options.devices = 400;
-    options.clients = 8;
+    sim::SimOptions options = test::QuietOptions(400, 8);
     options.churnPerSecond = 300;
-    options.noticeIntervalSeconds = 0;
-    sim::Simulator simulator(options, {}, [](const std::string&) {});
-    std::string error;
-    ASSERT_TRUE(simulator.Start(error)) << error;
-    simulator.RunInThread();
+    test::RunningSimulator simulator(options);
+    ASSERT_TRUE(simulator.Started()) << simulator.Error();
     view.port = std::to_string(simulator.Port());
     controller.ConnectDisconectActionExecute();
     ASSERT_TRUE(PumpUntil([&] { return chanels.Count() > 0; }, 10000ms));
@@ -338,18 +324,16 @@ TEST_F(ControllerTest, RowsFollowAChurningPopulation) {
     for (int round = 0; round < 4; ++round) {
         for (int tick = 0; tick < 3; ++tick) {
             controller.ReqTimerTimer();
-            PumpUntil([] { return false; }, 120ms);
+            PumpFor(120ms);
             for (int i = 0; i < chanels.Count(); ++i)
                 ASSERT_EQ(tables.ChanelItems.at(static_cast<Handle>(chanels.Item(i)->Data)), chanels.Item(i));
         }
         controller.RequestActionExecute();
-        PumpUntil([] { return false; }, 400ms);  // both client lists applied, nothing else asked
+        PumpFor(400ms);  // both client lists applied, nothing else asked
         EXPECT_TRUE(rowsMatchRecords()) << "round " << round;
         EXPECT_EQ(clients.Count(), 9);
         EXPECT_NEAR(chanels.Count(), 400, 20);
     }
-    simulator.Stop();
-    simulator.Join();
 }
 
 TEST(PortText, IntegerOrDefault) {
@@ -363,16 +347,10 @@ TEST(PortText, IntegerOrDefault) {
 }
 
 TEST_F(ControllerTest, AgainstTheSimulatorSplitIntoSingleBytes) {
-    sim::SimOptions options;
-    options.listenPort = 0;
-    options.devices = 300;
-    options.clients = 5;
+    sim::SimOptions options = test::QuietOptions(300, 5);
     options.splitBytes = 1;
-    options.noticeIntervalSeconds = 0;
-    sim::Simulator simulator(options, {}, [](const std::string&) {});
-    std::string error;
-    ASSERT_TRUE(simulator.Start(error)) << error;
-    simulator.RunInThread();
+    test::RunningSimulator simulator(options);
+    ASSERT_TRUE(simulator.Started()) << simulator.Error();
     view.port = std::to_string(simulator.Port());
     controller.ConnectDisconectActionExecute();
     ASSERT_TRUE(PumpUntil([&] { return chanels.Count() == 300; }, 20000ms)) << chanels.Count();
@@ -380,8 +358,6 @@ TEST_F(ControllerTest, AgainstTheSimulatorSplitIntoSingleBytes) {
     controller.ConnectDisconectActionExecute();
     EXPECT_EQ(view.Count("Соединение установлено"), 1);
     EXPECT_EQ(view.Count("Соединение завершено"), 1);
-    simulator.Stop();
-    simulator.Join();
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The window under the offscreen platform: captions, enabled actions, the log line, and a
 // session against the simulator (kept as a screenshot in docs/).
 #include "MainForm.h"
-#include "Simulator.h"
+#include "TestSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -25,6 +25,7 @@ namespace telv {
 namespace {
 
 using namespace std::chrono_literals;
+using test::PumpUntil;
 
 class MainFormTest : public ::testing::Test {
 protected:
@@ -44,16 +45,6 @@ protected:
     void TearDown() override {
         window_.reset();
         std::filesystem::remove_all(root_);
-    }
-    template <class Condition>
-    bool PumpUntil(Condition done, std::chrono::milliseconds limit = 10000ms) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end) return false;
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-            std::this_thread::sleep_for(1ms);
-        }
-        return true;
     }
     std::filesystem::path root_;
     std::unique_ptr<TMainFrame> window_;
@@ -99,15 +90,8 @@ TEST_F(MainFormTest, IntervalFollowsOnlyValuesInRange) {
 }
 
 TEST_F(MainFormTest, SessionAgainstTheSimulator) {
-    sim::SimOptions options;
-    options.listenPort = 0;
-    options.devices = 120;
-    options.clients = 6;
-    options.noticeIntervalSeconds = 0;
-    sim::Simulator simulator(options, {}, [](const std::string&) {});
-    std::string error;
-    ASSERT_TRUE(simulator.Start(error)) << error;
-    simulator.RunInThread();
+    test::RunningSimulator simulator(test::QuietOptions(120, 6));
+    ASSERT_TRUE(simulator.Started()) << simulator.Error();
 
     TMainFrame& w = *window_;
     w.show();
@@ -136,20 +120,11 @@ TEST_F(MainFormTest, SessionAgainstTheSimulator) {
     EXPECT_EQ(w.ChanelRows().Count(), 120);  // the tables stay after a disconnect
     PumpUntil([&] { return !w.RequestAction->isEnabled(); });
     EXPECT_FALSE(w.RequestAction->isEnabled());
-    simulator.Stop();
-    simulator.Join();
 }
 
 TEST_F(MainFormTest, RestartShowsTheLastServerHistoryAndOptions) {
-    sim::SimOptions options;
-    options.listenPort = 0;
-    options.devices = 3;
-    options.clients = 0;
-    options.noticeIntervalSeconds = 0;
-    sim::Simulator simulator(options, {}, [](const std::string&) {});
-    std::string error;
-    ASSERT_TRUE(simulator.Start(error)) << error;
-    simulator.RunInThread();
+    test::RunningSimulator simulator(test::QuietOptions(3, 0));
+    ASSERT_TRUE(simulator.Started()) << simulator.Error();
     {
         TMainFrame& w = *window_;
         w.AddrEdit->setEditText("localhost");
@@ -175,8 +150,6 @@ TEST_F(MainFormTest, RestartShowsTheLastServerHistoryAndOptions) {
     w.AddrEdit->lineEdit()->clear();
     QTest::keyClicks(w.AddrEdit->lineEdit(), "localhost");
     EXPECT_EQ(w.PortEdit->text(), QString::number(simulator.Port()));
-    simulator.Stop();
-    simulator.Join();
 }
 
 }  // namespace
