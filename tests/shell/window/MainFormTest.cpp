@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QTest>
+#include <QHeaderView>
 #include <QTreeView>
 #include <gtest/gtest.h>
 
@@ -120,6 +121,83 @@ TEST_F(MainFormTest, SessionAgainstTheSimulator) {
     EXPECT_EQ(w.ChanelRows().Count(), 120);  // the tables stay after a disconnect
     PumpUntil([&] { return !w.RequestAction->isEnabled(); });
     EXPECT_FALSE(w.RequestAction->isEnabled());
+}
+
+// Commands for selected rows reach the simulator, and the next lists no longer hold them.
+TEST_F(MainFormTest, ClosedChannelsAndClientsLeaveTheNextLists) {
+    test::RunningSimulator simulator(test::QuietOptions(50, 4));
+    ASSERT_TRUE(simulator.Started()) << simulator.Error();
+    TMainFrame& w = *window_;
+    w.PortEdit->setText(QString::number(simulator.Port()));
+    w.ConnectDisconectAction->trigger();
+    ASSERT_TRUE(PumpUntil([&] { return w.ChanelRows().Count() == 50 && w.ClientRows().Count() == 5; }));
+    PumpUntil([&] { return w.CloseChanel->isEnabled(); });
+
+    auto select = [](QTreeView* view, std::initializer_list<int> rows) {
+        view->selectionModel()->clearSelection();
+        for (int r : rows)
+            view->selectionModel()->select(view->model()->index(r, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    };
+    const QString first = QString::fromStdString(w.ChanelRows().Text(0, 0));
+    const QString third = QString::fromStdString(w.ChanelRows().Text(2, 0));
+    select(w.ChanelListView, {0, 2});
+    w.CloseChanel->trigger();
+    // A client that is not this console: the simulated ones come first in the list.
+    std::string clientAddress;
+    for (int i = 0; i < w.ClientRows().Count() && clientAddress.empty(); ++i)
+        if (w.ClientRows().Text(i, 0).rfind("TELV клиент 1.3.8.17", 0) != 0) {
+            select(w.ClientListView, {i});
+            clientAddress = w.ClientRows().Text(i, 1);
+        }
+    ASSERT_FALSE(clientAddress.empty());
+    w.CloseClient->trigger();
+    ASSERT_TRUE(PumpUntil([&] { return w.ConsoleMemo->toPlainText().contains(third); }));
+    w.RequestAction->trigger();
+    ASSERT_TRUE(PumpUntil([&] { return w.ChanelRows().Count() == 48 && w.ClientRows().Count() == 4; }));
+    for (int i = 0; i < w.ChanelRows().Count(); ++i) {
+        EXPECT_NE(QString::fromStdString(w.ChanelRows().Text(i, 0)), first);
+        EXPECT_NE(QString::fromStdString(w.ChanelRows().Text(i, 0)), third);
+    }
+    EXPECT_TRUE(w.ConsoleMemo->toPlainText().contains(
+        QString::fromStdString("Отключен клиент. Адрес - " + clientAddress)));
+}
+
+// A click on each header sorts the rows by that column; a second click reverses the order.
+TEST_F(MainFormTest, HeaderClicksSortEveryColumnBothWays) {
+    test::RunningSimulator simulator(test::QuietOptions(200, 10));
+    ASSERT_TRUE(simulator.Started()) << simulator.Error();
+    TMainFrame& w = *window_;
+    w.PortEdit->setText(QString::number(simulator.Port()));
+    w.ConnectDisconectAction->trigger();
+    ASSERT_TRUE(PumpUntil([&] { return w.ChanelRows().Count() == 200 && w.ClientRows().Count() == 11; }));
+    w.ConnectDisconectAction->trigger();  // the rows stay; the sort reads the stored records
+    auto ordered = [](const TListView& rows, auto compare, int code) {
+        for (int i = 0; i + 1 < rows.Count(); ++i)
+            if (compare(*rows.Item(i), *rows.Item(i + 1), code) > 0) return false;
+        return true;
+    };
+    auto compareChanels = [&](const TListItem& a, const TListItem& b, int code) {
+        return CompareChanelRows(w.ChanelRows(), w.Tables().ChanelData, a, b, code);
+    };
+    auto compareClients = [&](const TListItem& a, const TListItem& b, int code) {
+        return CompareClientRows(w.ClientRows(), w.Tables().ClientData, a, b, code);
+    };
+    for (int column = 0; column < 7; ++column) {
+        emit w.ChanelListView->header()->sectionClicked(column);
+        EXPECT_TRUE(ordered(w.ChanelRows(), compareChanels, SortCode(column, false))) << column;
+        emit w.ChanelListView->header()->sectionClicked(column);
+        EXPECT_TRUE(ordered(w.ChanelRows(), compareChanels, SortCode(column, true))) << column;
+        EXPECT_EQ(w.ChanelListView->model()->rowCount(), 200);
+    }
+    for (int column = 0; column < 5; ++column) {
+        emit w.ClientListView->header()->sectionClicked(column);
+        EXPECT_TRUE(ordered(w.ClientRows(), compareClients, SortCode(7 + column, false))) << column;
+        emit w.ClientListView->header()->sectionClicked(column);
+        EXPECT_TRUE(ordered(w.ClientRows(), compareClients, SortCode(7 + column, true))) << column;
+    }
+    // The model shows the store's order.
+    EXPECT_EQ(w.ChanelListView->model()->index(0, 0).data().toString().toStdString(), w.ChanelRows().Text(0, 0));
 }
 
 TEST_F(MainFormTest, RestartShowsTheLastServerHistoryAndOptions) {
