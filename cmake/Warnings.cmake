@@ -11,7 +11,7 @@ endif()
 # registered one by one with CTest.
 function(telv_add_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
+  add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/LeakSuppressions.cpp)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
@@ -22,7 +22,7 @@ function(telv_add_test name)
   endif()
   gtest_discover_tests(${name}
     PROPERTIES LABELS "${labels}" TIMEOUT ${T_TIMEOUT}
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1")
+               ENVIRONMENT QT_QPA_PLATFORM=offscreen)
 endfunction()
 
 # telv_add_subdirectories(dir...): adds each listed folder that has a CMakeLists.txt, except
