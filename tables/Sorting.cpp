@@ -63,19 +63,12 @@ int CompareKeys(const SortKey& a, const SortKey& b, bool textKey, bool reversed)
     return reversed ? -r : r;
 }
 
-template <class Map, class KeyOf>
-void SortRows(TListView& view, const Map& data, int sortCode, bool needsRecord, bool textKey, KeyOf keyOf) {
+// Sorts the rows stably by their keys, each key taken once per row.
+template <class KeyOf>
+void SortRows(TListView& view, int sortCode, bool textKey, KeyOf keyOf) {
     std::vector<std::pair<SortKey, TListItem*>> keyed;
     keyed.reserve(static_cast<std::size_t>(view.Count()));
-    for (const auto& row : view.Rows()) {
-        SortKey key;
-        const auto it = data.find(static_cast<Handle>(row->Data));
-        if (needsRecord && it == data.end())
-            key.missing = true;
-        else
-            keyOf(*row, it == data.end() ? nullptr : &it->second, key);
-        keyed.emplace_back(std::move(key), row.get());
-    }
+    for (const auto& row : view.Rows()) keyed.emplace_back(keyOf(*row), row.get());
     const bool reversed = sortCode & kSortReversed;
     std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
         return CompareKeys(a.first, b.first, textKey, reversed) < 0;
@@ -142,25 +135,15 @@ int CompareClientRows(const TListView& view, const std::map<Handle, TELV_FULL_CL
 void SortChanelRows(TListView& view, const std::map<Handle, TELV_UDP_FULL_CHANEL_DATA>& chanelData, int sortCode) {
     const int code = sortCode & 0xFF;
     if (code > 6) return;
-    SortRows(view, chanelData, sortCode, !IsChanelTextCode(code), IsChanelTextCode(code),
-             [&](const TListItem& item, const TELV_UDP_FULL_CHANEL_DATA* record, SortKey& key) {
-                 if (IsChanelTextCode(code))
-                     key.text = Folded(view.Text(item, code));
-                 else
-                     key.number = ChanelKey(*record, code);
-             });
+    SortRows(view, sortCode, IsChanelTextCode(code),
+             [&](const TListItem& item) { return ChanelSortKey(view, chanelData, item, code); });
 }
 
 void SortClientRows(TListView& view, const std::map<Handle, TELV_FULL_CLIENT_DATA>& clientData, int sortCode) {
     const int code = sortCode & 0xFF;
     if (code < kFirstClientColumnCode || code > 11) return;
-    SortRows(view, clientData, sortCode, true, code == kFirstClientColumnCode,
-             [&](const TListItem& item, const TELV_FULL_CLIENT_DATA* record, SortKey& key) {
-                 if (code == kFirstClientColumnCode)
-                     key.text = Folded(view.Text(item, 0));
-                 else
-                     key.number = ClientKey(*record, code);
-             });
+    SortRows(view, sortCode, code == kFirstClientColumnCode,
+             [&](const TListItem& item) { return ClientSortKey(view, clientData, item, code); });
 }
 
 int ColumnSortState::Click(int column, int columnCode) {
