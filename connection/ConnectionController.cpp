@@ -140,6 +140,13 @@ void ConnectionController::SocketRead(TAsyncSocket* sender) {
     EndIfSendFailed();
 }
 
+void ConnectionController::BytesReceived(const std::uint8_t* bytes, std::size_t count) {
+    HandlerScope scope(handlerDepth_);
+    RecvBuffer.Append(bytes, count);
+    DispatchMessages();
+    EndIfSendFailed();
+}
+
 void ConnectionController::DispatchMessages() {
     while (RecvBuffer.Remaining() > 0) {
         const DecodedMessage m = DecodeNext(State, RecvBuffer.Front(), RecvBuffer.Remaining());

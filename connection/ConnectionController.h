@@ -62,6 +62,11 @@ public:
     void SendCommands(const std::vector<Bytes>& messages);
     bool HasSocket() const { return Socket != nullptr; }
 
+    // Acts on bytes as if the socket had just delivered them: appends them to RecvBuffer and
+    // dispatches every complete message, as a read notification does after draining the socket.
+    // Lets the fuzz target and the reliability tests drive the message handling without a socket.
+    void BytesReceived(const std::uint8_t* bytes, std::size_t count);
+
     // The text of the port box as the controller reads it: an integer, or the default port.
     static int PortFromText(const std::string& text);
 
