@@ -1,0 +1,7 @@
+# The fuzz harness as a plain library: the fuzz targets link it, and the reliability tests
+# include this file to run the seed corpus through it with any compiler.
+include_guard(GLOBAL)
+add_library(telv_fuzz_harness STATIC ${CMAKE_CURRENT_LIST_DIR}/ControllerFuzz.cpp
+                                     ${CMAKE_CURRENT_LIST_DIR}/SeedCorpus.cpp)
+target_include_directories(telv_fuzz_harness PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(telv_fuzz_harness PUBLIC telv_connection telv_tables telv_server_side)
