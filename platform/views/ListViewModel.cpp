@@ -5,7 +5,7 @@
 namespace telv {
 
 ListViewModel::ListViewModel(TListView& rows, QStringList headers, QObject* parent)
-    : QAbstractItemModel(parent), rows_(rows), headers_(std::move(headers)) {
+    : QAbstractItemModel(parent), rows_(rows), headers_(std::move(headers)), filter_(rows) {
     for (const auto& row : rows_.Rows()) shown_.push_back(row.get());
     rows_.SetObserver(this);
 }
@@ -58,23 +58,53 @@ void ListViewModel::SelectionChanged(const QItemSelection& selected, const QItem
     apply(selected, true);
 }
 
-void ListViewModel::RowsChanged(bool orderChanged) {
-    if (orderChanged) {
-        ChangeLayout();
-    } else {
-        ApplyRemovals();
-        const auto count = static_cast<std::size_t>(rows_.Count());
-        if (count > shown_.size()) {
-            beginInsertRows({}, static_cast<int>(shown_.size()), static_cast<int>(count) - 1);
-            for (std::size_t i = shown_.size(); i < count; ++i) shown_.push_back(rows_.Item(static_cast<int>(i)));
-            endInsertRows();
-        }
-    }
-    if (!shown_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::DisplayRole});
+void ListViewModel::SetFilterColumns(std::vector<int> columns) {
+    SetFilterText(QString());
+    filter_.SetColumns(std::move(columns));
 }
 
-// Deleted rows leave in runs, the last run first; many runs become one layout change.
-void ListViewModel::ApplyRemovals() {
+void ListViewModel::SetFilterText(const QString& text) {
+    if (!filter_.SetText(text)) return;
+    ChangeLayout();
+    DeselectHiddenRows();
+    emit ShownRowsChanged();
+}
+
+void ListViewModel::RowsChanged(bool orderChanged) {
+    // A row whose filter cells were rewritten may come or go anywhere: then a layout change too.
+    const bool resultsChanged = filter_.Follow();
+    if (orderChanged || resultsChanged) {
+        ChangeLayout();
+        if (resultsChanged) DeselectHiddenRows();
+    } else if (!ApplyRemovals()) {
+        AppendNewRows();
+    }
+    if (!shown_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::DisplayRole});
+    emit ShownRowsChanged();
+}
+
+// Rows added since the last report stand at the end of the store, after every kept row.
+void ListViewModel::AppendNewRows() {
+    const int count = rows_.Count();
+    std::vector<TListItem*> added;
+    for (int i = filter_.Active() ? filter_.KeptRows() : static_cast<int>(shown_.size()); i < count; ++i)
+        if (filter_.Matches(i)) added.push_back(rows_.Item(i));
+    if (added.empty()) return;
+    const int first = rowCount();
+    beginInsertRows({}, first, first + static_cast<int>(added.size()) - 1);
+    shown_.insert(shown_.end(), added.begin(), added.end());
+    endInsertRows();
+}
+
+void ListViewModel::DeselectHiddenRows() {
+    if (!filter_.Active() || rows_.SelectedCount() == 0) return;
+    for (int i = 0; i < rows_.Count(); ++i)
+        if (!filter_.Matches(i) && rows_.Item(i)->Selected()) rows_.SetSelected(*rows_.Item(i), false);
+}
+
+// Deleted rows leave in runs, the last run first; many runs become one layout change (then
+// true: the shown rows are complete).
+bool ListViewModel::ApplyRemovals() {
     std::vector<std::pair<int, int>> runs;
     for (std::size_t i = 0; i < shown_.size(); ++i) {
         if (!shown_[i]->Deleted()) continue;
@@ -83,29 +113,47 @@ void ListViewModel::ApplyRemovals() {
             runs.back().second = row;
         else
             runs.emplace_back(row, row);
-        if (runs.size() > kMaxRemovalRuns) return ChangeLayout();
+        if (runs.size() > kMaxRemovalRuns) {
+            ChangeLayout();
+            return true;
+        }
     }
     for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
         beginRemoveRows({}, run->first, run->second);
         shown_.erase(shown_.begin() + run->first, shown_.begin() + run->second + 1);
         endRemoveRows();
     }
+    return false;
 }
 
-// The rows now stand as in the store: persistent indexes (selection, current row) follow
-// their rows, and those of deleted rows become invalid.
+// The rows now stand as in the store, those the filter hides left out: persistent indexes
+// (selection, current row) follow their rows; those of deleted and hidden rows become invalid.
 void ListViewModel::ChangeLayout() {
     emit layoutAboutToBeChanged();
     const QModelIndexList before = persistentIndexList();
+    std::vector<const TListItem*> beforeItems;
+    beforeItems.reserve(static_cast<std::size_t>(before.size()));
+    for (const QModelIndex& old : before)
+        beforeItems.push_back(old.row() < rowCount() ? shown_[static_cast<std::size_t>(old.row())] : nullptr);
+
+    const int count = rows_.Count();
+    shown_.clear();
+    std::vector<int> shownAt;  // store position to shown row, -1 when hidden; only while filtered
+    if (filter_.Active()) shownAt.assign(static_cast<std::size_t>(count), -1);
+    for (int i = 0; i < count; ++i) {
+        if (!filter_.Matches(i)) continue;
+        if (filter_.Active()) shownAt[static_cast<std::size_t>(i)] = static_cast<int>(shown_.size());
+        shown_.push_back(rows_.Item(i));
+    }
+
     QModelIndexList after;
     after.reserve(before.size());
-    for (const QModelIndex& old : before) {
-        const TListItem* item = old.row() < rowCount() ? shown_[static_cast<std::size_t>(old.row())] : nullptr;
-        after.append(item && !item->Deleted() ? createIndex(item->Index(), old.column()) : QModelIndex());
+    for (qsizetype k = 0; k < before.size(); ++k) {
+        const TListItem* item = beforeItems[static_cast<std::size_t>(k)];
+        int row = item && !item->Deleted() ? item->Index() : -1;
+        if (row >= 0 && filter_.Active()) row = shownAt[static_cast<std::size_t>(row)];
+        after.append(row >= 0 ? createIndex(row, before[k].column()) : QModelIndex());
     }
-    shown_.clear();
-    shown_.reserve(static_cast<std::size_t>(rows_.Count()));
-    for (const auto& row : rows_.Rows()) shown_.push_back(row.get());
     changePersistentIndexList(before, after);
     emit layoutChanged();
 }
