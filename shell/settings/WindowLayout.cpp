@@ -1,0 +1,119 @@
+#include "WindowLayout.h"
+
+#include "ClientSettings.h"
+#include "Registry.h"
+
+#include <algorithm>
+
+namespace telv {
+namespace {
+
+// A number of up to six decimal digits, no sign.
+std::optional<int> ParseNumber(std::string_view text) {
+    if (text.empty() || text.size() > 6) return std::nullopt;
+    int value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        if (end == std::string_view::npos) return parts;
+        start = end + 1;
+    }
+}
+
+bool IsBase64Text(std::string_view text) {
+    return !text.empty() && text.size() <= kMaxGeometryText && text.size() % 4 == 0 &&
+           std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
+                      c == '/' || c == '=';
+           });
+}
+
+}  // namespace
+
+std::string FormatColumns(const std::vector<ColumnLayout>& columns) {
+    std::string text;
+    for (const ColumnLayout& column : columns) {
+        if (!text.empty()) text += ',';
+        text += std::to_string(column.Column) + ':' + std::to_string(column.Width);
+    }
+    return text;
+}
+
+std::optional<std::vector<ColumnLayout>> ParseColumns(std::string_view text, int columnCount) {
+    if (columnCount <= 0 || text.empty()) return std::nullopt;
+    const std::vector<std::string_view> items = Split(text, ',');
+    if (items.size() != static_cast<std::size_t>(columnCount)) return std::nullopt;
+    std::vector<ColumnLayout> columns;
+    std::vector<bool> seen(static_cast<std::size_t>(columnCount), false);
+    for (const std::string_view item : items) {
+        const std::size_t colon = item.find(':');
+        if (colon == std::string_view::npos) return std::nullopt;
+        const std::optional<int> column = ParseNumber(item.substr(0, colon));
+        const std::optional<int> width = ParseNumber(item.substr(colon + 1));
+        if (!column || !width || *column >= columnCount || seen[static_cast<std::size_t>(*column)] || *width < 1 ||
+            *width > kMaxColumnWidth)
+            return std::nullopt;
+        seen[static_cast<std::size_t>(*column)] = true;
+        columns.push_back({*column, *width});
+    }
+    return columns;
+}
+
+std::string FormatSizes(const std::vector<int>& sizes) {
+    std::string text;
+    for (const int size : sizes) {
+        if (!text.empty()) text += ',';
+        text += std::to_string(size);
+    }
+    return text;
+}
+
+std::optional<std::vector<int>> ParseSizes(std::string_view text, int parts) {
+    if (parts <= 0 || text.empty()) return std::nullopt;
+    const std::vector<std::string_view> items = Split(text, ',');
+    if (items.size() != static_cast<std::size_t>(parts)) return std::nullopt;
+    std::vector<int> sizes;
+    for (const std::string_view item : items) {
+        const std::optional<int> size = ParseNumber(item);
+        if (!size || *size > kMaxSplitSize) return std::nullopt;
+        sizes.push_back(*size);
+    }
+    if (std::all_of(sizes.begin(), sizes.end(), [](int s) { return s == 0; })) return std::nullopt;
+    return sizes;
+}
+
+WindowLayout ReadWindowLayout(TRegistry& registry, const WindowShape& shape) {
+    WindowLayout layout;
+    if (!registry.OpenKey(kSettingsKeyPath, true)) return layout;
+    auto text = [&registry](std::string_view name) { return registry.ReadString(name).value_or(std::string()); };
+    layout.ChanelColumns = ParseColumns(text(setting::ChanelColumns), shape.ChanelColumns).value_or(std::vector<ColumnLayout>{});
+    layout.ClientColumns = ParseColumns(text(setting::ClientColumns), shape.ClientColumns).value_or(std::vector<ColumnLayout>{});
+    layout.SplitterSizes = ParseSizes(text(setting::SplitterSizes), shape.SplitParts).value_or(std::vector<int>{});
+    if (const std::optional<std::int32_t> tab = registry.ReadInteger(setting::ActiveTab); tab && *tab >= 0 && *tab < shape.Tabs)
+        layout.ActiveTab = *tab;
+    if (std::string geometry = text(setting::WindowGeometry); IsBase64Text(geometry))
+        layout.WindowGeometry = std::move(geometry);
+    registry.CloseKey();
+    return layout;
+}
+
+bool SaveWindowLayout(TRegistry& registry, const WindowLayout& layout) {
+    if (!registry.OpenKey(kSettingsKeyPath, true)) return false;
+    if (!layout.ChanelColumns.empty()) registry.WriteString(setting::ChanelColumns, FormatColumns(layout.ChanelColumns));
+    if (!layout.ClientColumns.empty()) registry.WriteString(setting::ClientColumns, FormatColumns(layout.ClientColumns));
+    if (!layout.SplitterSizes.empty()) registry.WriteString(setting::SplitterSizes, FormatSizes(layout.SplitterSizes));
+    if (layout.ActiveTab) registry.WriteInteger(setting::ActiveTab, *layout.ActiveTab);
+    if (!layout.WindowGeometry.empty()) registry.WriteString(setting::WindowGeometry, layout.WindowGeometry);
+    return registry.CloseKey();
+}
+
+}  // namespace telv

@@ -1,0 +1,70 @@
+// The window's layout as the operator left it: column widths and order of both views, the
+// split between the tables and the log pane, the active tab and the window geometry. Kept in
+// the settings key beside the console's other values, under value names of its own.
+//
+// Reading never fails: a value that is absent, of another type or damaged reads as "not
+// stored", and the window keeps its built-in layout for that part alone.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace telv {
+
+class TRegistry;
+
+namespace setting {
+inline constexpr std::string_view ChanelColumns = "ChanelColumns";    // "0:100,1:100,..." left to right
+inline constexpr std::string_view ClientColumns = "ClientColumns";
+inline constexpr std::string_view SplitterSizes = "SplitterSizes";    // "338,86": tables, log pane
+inline constexpr std::string_view ActiveTab = "ActiveTab";            // number, 0 for the first tab
+inline constexpr std::string_view WindowGeometry = "WindowGeometry";  // base64 of the window system's record
+}  // namespace setting
+
+// One column of a view, in the order shown: its logical number and width in pixels.
+struct ColumnLayout {
+    int Column = 0;
+    int Width = 0;
+    bool operator==(const ColumnLayout&) const = default;
+};
+
+// Widths from 1 to this many pixels are believed; sizes of the split up to kMaxSplitSize.
+inline constexpr int kMaxColumnWidth = 10000;
+inline constexpr int kMaxSplitSize = 100000;
+inline constexpr std::size_t kMaxGeometryText = 4096;
+
+// "c:w,c:w,...": each logical column once, left to right.
+std::string FormatColumns(const std::vector<ColumnLayout>& columns);
+// Nothing unless the text names every column 0..columnCount-1 exactly once with a believable width.
+std::optional<std::vector<ColumnLayout>> ParseColumns(std::string_view text, int columnCount);
+// "a,b,...": the sizes of a split, nothing unless there are exactly `parts` of them, not all 0.
+std::string FormatSizes(const std::vector<int>& sizes);
+std::optional<std::vector<int>> ParseSizes(std::string_view text, int parts);
+
+// The stored layout; empty or absent members mean "keep the built-in layout".
+struct WindowLayout {
+    std::vector<ColumnLayout> ChanelColumns;
+    std::vector<ColumnLayout> ClientColumns;
+    std::vector<int> SplitterSizes;
+    std::optional<int> ActiveTab;
+    std::string WindowGeometry;  // base64 text
+    bool operator==(const WindowLayout&) const = default;
+};
+
+// What the window is made of, to check the stored values against.
+struct WindowShape {
+    int ChanelColumns = 0;
+    int ClientColumns = 0;
+    int SplitParts = 0;
+    int Tabs = 0;
+};
+
+// Opens the settings key, reads the layout values that are sound, closes the key.
+WindowLayout ReadWindowLayout(TRegistry& registry, const WindowShape& shape);
+// Writes every member that is set; false when the key cannot be opened or written.
+bool SaveWindowLayout(TRegistry& registry, const WindowLayout& layout);
+
+}  // namespace telv

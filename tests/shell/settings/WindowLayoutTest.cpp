@@ -1,0 +1,111 @@
+// The stored window layout: its value texts, damaged values, and that it leaves the console's
+// other settings alone.
+#include "WindowLayout.h"
+
+#include "ClientSettings.h"
+#include "Registry.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace telv {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr WindowShape kShape{7, 5, 2, 2};
+
+TEST(WindowLayout, ColumnTexts) {
+    using Columns = std::vector<ColumnLayout>;
+    const struct {
+        const char* text;
+        std::optional<Columns> columns;
+    } cases[] = {
+        {"0:100,1:80,2:120", Columns{{0, 100}, {1, 80}, {2, 120}}},
+        {"2:5,0:1,1:10000", Columns{{2, 5}, {0, 1}, {1, 10000}}},  // moved columns
+        {"", std::nullopt},
+        {"0:100,1:80", std::nullopt},             // a column missing
+        {"0:100,1:80,2:120,3:9", std::nullopt},  // one too many
+        {"0:100,0:80,2:120", std::nullopt},       // a column twice
+        {"0:100,1:80,3:120", std::nullopt},       // no such column
+        {"0:0,1:80,2:120", std::nullopt},         // zero width
+        {"0:100,1:10001,2:120", std::nullopt},
+        {"0:-5,1:80,2:120", std::nullopt},
+        {"0:100,1:80,2:", std::nullopt},
+        {"0:100,1:80,,2:120", std::nullopt},
+        {"0 :100,1:80,2:120", std::nullopt},
+        {"0:100;1:80;2:120", std::nullopt},
+        {"0:99999999999,1:80,2:120", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParseColumns(c.text, 3), c.columns) << c.text;
+        if (c.columns) {
+            EXPECT_EQ(FormatColumns(*c.columns), c.text);
+        }
+    }
+}
+
+TEST(WindowLayout, SplitTexts) {
+    EXPECT_EQ(ParseSizes("338,86", 2), (std::vector<int>{338, 86}));
+    EXPECT_EQ(ParseSizes("0,86", 2), (std::vector<int>{0, 86}));  // a collapsed part
+    for (const char* damaged : {"", "0,0", "338", "338,86,1", "338,-86", "a,b", "338,100001", "338,"})
+        EXPECT_EQ(ParseSizes(damaged, 2), std::nullopt) << damaged;
+    EXPECT_EQ(FormatSizes({338, 86}), "338,86");
+}
+
+class WindowLayoutStore : public ::testing::Test {
+protected:
+    fs::path KeyFile() const { return *registry.KeyFilePath(kSettingsKeyPath); }
+    void Store(const std::string& values) const {
+        fs::create_directories(KeyFile().parent_path());
+        std::ofstream(KeyFile(), std::ios::binary)
+            << "[HKEY_CURRENT_USER\\Software\\Велартон\\TELV Клиент]\n" + values;
+    }
+    QTemporaryDir dir;
+    TRegistry registry{fs::path(dir.path().toStdString())};
+};
+
+TEST_F(WindowLayoutStore, RoundTripBesideTheOtherSettings) {
+    Store("\"ServerAddress\"=\"10.1.1.1\"\n\"AutoRequestInterval\"=dword:00000007\n");
+    WindowLayout layout;
+    layout.ChanelColumns = {{1, 90}, {0, 110}, {2, 120}, {3, 100}, {4, 100}, {5, 100}, {6, 150}};
+    layout.ClientColumns = {{0, 180}, {1, 120}, {2, 100}, {3, 150}, {4, 220}};
+    layout.SplitterSizes = {300, 120};
+    layout.ActiveTab = 1;
+    layout.WindowGeometry = "AdnQywADAAAAAAAA";
+    ASSERT_TRUE(SaveWindowLayout(registry, layout));
+    EXPECT_EQ(ReadWindowLayout(registry, kShape), layout);
+    const ClientSettings settings = ReadClientSettings(registry);
+    EXPECT_EQ(settings.ServerAddress, "10.1.1.1");
+    EXPECT_EQ(settings.AutoRequestInterval, 7);
+}
+
+TEST_F(WindowLayoutStore, AbsentAndDamagedValuesReadAsNotStoredEachByItself) {
+    EXPECT_EQ(ReadWindowLayout(registry, kShape), WindowLayout{});
+    Store("\"ChanelColumns\"=\"0:100,1:100\"\n"
+          "\"ClientColumns\"=\"4:220,3:150,2:100,1:120,0:180\"\n"
+          "\"SplitterSizes\"=dword:00000010\n"
+          "\"ActiveTab\"=dword:00000002\n"
+          "\"WindowGeometry\"=\"not base64!\"\n");
+    WindowLayout expected;
+    expected.ClientColumns = {{4, 220}, {3, 150}, {2, 100}, {1, 120}, {0, 180}};
+    EXPECT_EQ(ReadWindowLayout(registry, kShape), expected);
+    Store("\"ActiveTab\"=\"1\"\n\"SplitterSizes\"=\"338,86\"\n");  // a number stored as text
+    expected = {};
+    expected.SplitterSizes = {338, 86};
+    EXPECT_EQ(ReadWindowLayout(registry, kShape), expected);
+}
+
+TEST_F(WindowLayoutStore, UnsetMembersAreNotWritten) {
+    Store("\"ActiveTab\"=dword:00000001\n");
+    ASSERT_TRUE(SaveWindowLayout(registry, WindowLayout{}));
+    EXPECT_EQ(ReadWindowLayout(registry, kShape).ActiveTab, 1);
+}
+
+}  // namespace
+}  // namespace telv
