@@ -202,6 +202,8 @@ void Simulator::Run() {
             Log("run time of %g s is over", options_.runSeconds);
             break;
         }
+        // Fed before polling, so that the poll waits for the socket to take more, not for a timer.
+        FeedFlood(now);
         fds.clear();
         fds.push_back({wakeRead_, POLLIN, 0});
         fds.push_back({listenFd_, POLLIN, 0});
@@ -220,7 +222,6 @@ void Simulator::Run() {
         // Time moves first: a request answered in this pass sees every second that has passed.
         now = Now();
         RunTimers(now);
-        FeedFlood(now);
         if (fds[0].revents) {
             char drain[64];
             while (::read(wakeRead_, drain, sizeof drain) > 0) {
