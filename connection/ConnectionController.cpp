@@ -7,6 +7,7 @@
 
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <charconv>
 #include <exception>
 #include <vector>
@@ -128,15 +129,16 @@ void ConnectionController::SocketRead(TAsyncSocket* sender) {
     HandlerScope scope(handlerDepth_);
     if (sender != Socket.get()) return;
     std::vector<std::uint8_t> block;
-    std::size_t drained = 0;
-    for (int n = Socket->Available(); n > 0 && drained < kMaxDrainBytes; n = Socket->Available()) {
+    for (std::size_t drained = 0; drained < kMaxDrainBytes && sender == Socket.get() && !failedSendError_;) {
+        const int n = std::min(Socket->Available(), kReadBlockBytes);
+        if (n <= 0) break;
         block.resize(static_cast<std::size_t>(n));
         const int received = Socket->Receive(block.data(), n, 0);
         if (received <= 0) break;  // 0: end of stream, reported by the close notification
         RecvBuffer.Append(block.data(), static_cast<std::size_t>(received));
         drained += static_cast<std::size_t>(received);
+        DispatchMessages();
     }
-    DispatchMessages();
     EndIfSendFailed();
 }
 

@@ -37,9 +37,11 @@ public:
     static constexpr int kHandshakeTicks = 200;  // of the 100 ms timer: 20 s
     static constexpr int kFirstWaitMs = 3000;
     static constexpr int kLaterWaitMs = 0;
-    // The most bytes one read notification drains before the messages are decoded; more
-    // waiting bytes bring another notification.
-    static constexpr std::size_t kMaxDrainBytes = std::size_t{16} << 20;
+    // One read notification receives blocks of at most kReadBlockBytes and handles the messages
+    // after each, so that the receive buffer holds one block and an unfinished message at most.
+    // After kMaxDrainBytes the event loop runs again; bytes still waiting bring another notification.
+    static constexpr int kReadBlockBytes = 256 << 10;
+    static constexpr std::size_t kMaxDrainBytes = std::size_t{4} << 20;
 
     ConnectionController(ConnectionView& view, MonitorTables& tables);
     ~ConnectionController();
