@@ -18,44 +18,6 @@
 namespace telv::fuzz {
 namespace {
 
-// A text the operator reads (a log line, a cell, a status panel) is well-formed UTF-8 without
-// control characters or line separators, so that a server's bytes can never break a line or a
-// cell, nor be taken for anything but text. Returns what is wrong, empty when nothing.
-std::string ShownTextProblem(std::string_view text) {
-    static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<std::uint8_t>(text[i]);
-        std::size_t extra = 0;
-        char32_t c = lead;
-        if (lead >= 0x80) {
-            if ((lead & 0xE0) == 0xC0) {
-                extra = 1;
-                c = lead & 0x1Fu;
-            } else if ((lead & 0xF0) == 0xE0) {
-                extra = 2;
-                c = lead & 0x0Fu;
-            } else if ((lead & 0xF8) == 0xF0) {
-                extra = 3;
-                c = lead & 0x07u;
-            } else {
-                return Format("invalid UTF-8 byte 0x%02X at %zu", lead, i);
-            }
-        }
-        if (text.size() - i <= extra) return Format("UTF-8 sequence cut at %zu", i);
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto next = static_cast<std::uint8_t>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return Format("invalid UTF-8 continuation at %zu", i + k);
-            c = (c << 6) | (next & 0x3Fu);
-        }
-        if (c < kSmallest[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            return Format("malformed UTF-8 at %zu", i);
-        if (c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029)
-            return Format("control character U+%04X at %zu", static_cast<unsigned>(c), i);
-        i += extra + 1;
-    }
-    return {};
-}
-
 class Failure {
 public:
     void Note(const std::string& what) {
@@ -326,6 +288,41 @@ std::size_t NextPieceSize(const InputOptions& options, Random& random, std::size
 }
 
 }  // namespace
+
+std::string ShownTextProblem(std::string_view text) {
+    static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<std::uint8_t>(text[i]);
+        std::size_t extra = 0;
+        char32_t c = lead;
+        if (lead >= 0x80) {
+            if ((lead & 0xE0) == 0xC0) {
+                extra = 1;
+                c = lead & 0x1Fu;
+            } else if ((lead & 0xF0) == 0xE0) {
+                extra = 2;
+                c = lead & 0x0Fu;
+            } else if ((lead & 0xF8) == 0xF0) {
+                extra = 3;
+                c = lead & 0x07u;
+            } else {
+                return Format("invalid UTF-8 byte 0x%02X at %zu", lead, i);
+            }
+        }
+        if (text.size() - i <= extra) return Format("UTF-8 sequence cut at %zu", i);
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto next = static_cast<std::uint8_t>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return Format("invalid UTF-8 continuation at %zu", i + k);
+            c = (c << 6) | (next & 0x3Fu);
+        }
+        if (c < kSmallest[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            return Format("malformed UTF-8 at %zu", i);
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029)
+            return Format("control character U+%04X at %zu", static_cast<unsigned>(c), i);
+        i += extra + 1;
+    }
+    return {};
+}
 
 InputOptions ParseHeader(const std::uint8_t* header) {
     InputOptions o;

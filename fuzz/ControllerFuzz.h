@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace telv::fuzz {
 
@@ -53,6 +54,11 @@ struct RunResult {
     int chanelRows = 0;
     int clientRows = 0;
 };
+
+// A text the operator reads (a log line, a cell, a status panel) is well-formed UTF-8 without
+// control characters or line separators, so that a server's bytes can never break a line or a
+// cell, nor be taken for anything but text. Returns what is wrong, empty when nothing.
+std::string ShownTextProblem(std::string_view text);
 
 // Runs one input (header and server bytes; a shorter input is padded with zero bytes).
 RunResult RunControllerInput(const std::uint8_t* data, std::size_t size);
