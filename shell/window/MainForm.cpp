@@ -4,23 +4,31 @@
 #include "DisconnectCommands.h"
 #include "Help.h"
 #include "OwnVersion.h"
+#include "RowExport.h"
 #include "RowTexts.h"
 #include "Sorting.h"
+#include "WindowLayout.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScreen>
-#include <QShortcut>
+#include <QStandardPaths>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
@@ -40,6 +48,43 @@ const QStringList kChanelHeaders = {"ID прибора", "Тип прибора"
 const int kChanelWidths[] = {100, 100, 120, 100, 100, 100, 150};
 const QStringList kClientHeaders = {"ID клиента", "Адрес", "Время на связи", "RX / TX", "Состояние"};
 const int kClientWidths[] = {180, 120, 100, 150, 220};
+
+// The filter looks at the device ID, model and address of a channel, the name and address of a client.
+const std::vector<int> kChanelFilterColumns = {0, 1, 2};
+const std::vector<int> kClientFilterColumns = {0, 1};
+// Typing in a filter box applies the text after this pause.
+constexpr int kFilterDelayMs = 150;
+
+// The logical columns of a view, left to right as shown.
+std::vector<int> ColumnsShown(const QTreeView* view) {
+    std::vector<int> columns;
+    const QHeaderView* header = view->header();
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int logical = header->logicalIndex(visual);
+        if (!header->isSectionHidden(logical)) columns.push_back(logical);
+    }
+    return columns;
+}
+
+std::vector<ColumnLayout> ColumnLayoutOf(const QTreeView* view) {
+    std::vector<ColumnLayout> columns;
+    const QHeaderView* header = view->header();
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int logical = header->logicalIndex(visual);
+        columns.push_back({logical, header->sectionSize(logical)});
+    }
+    return columns;
+}
+
+void ApplyColumnLayout(QTreeView* view, const std::vector<ColumnLayout>& columns) {
+    QHeaderView* header = view->header();
+    for (int visual = 0; visual < static_cast<int>(columns.size()); ++visual) {
+        const ColumnLayout& column = columns[static_cast<std::size_t>(visual)];
+        if (column.Column >= header->count()) continue;
+        header->moveSection(header->visualIndex(column.Column), visual);
+        view->setColumnWidth(column.Column, column.Width);
+    }
+}
 
 }  // namespace
 
@@ -84,6 +129,38 @@ void TMainFrame::BuildControls() {
     connect(CloseChanelInterval, &QAction::triggered, this, [this] { ChanelDisconnectCommand(kCloseChanelInterval); });
     connect(CloseClient, &QAction::triggered, this, &TMainFrame::CloseClientExecute);
 
+    CopyAction = new QAction("Копировать", this);
+    ExportAction = new QAction("Экспорт в CSV...", this);
+    FilterAction = new QAction("Фильтр", this);
+    ChanelTabAction = new QAction("Приборы", this);
+    ClientTabAction = new QAction("Клиенты", this);
+    HelpAction = new QAction("Справка", this);
+    ExitAction = new QAction("Выход", this);
+    ConnectDisconectAction->setShortcut(Qt::CTRL | Qt::Key_D);
+    RequestAction->setShortcut(Qt::Key_F5);
+    // The commands and copying act on the selected rows of the view that has the focus.
+    ResetChanel->setShortcut(Qt::CTRL | Qt::Key_Delete);
+    CloseChanel->setShortcut(Qt::Key_Delete);
+    CloseChanelInterval->setShortcut(Qt::SHIFT | Qt::Key_Delete);
+    CloseClient->setShortcut(Qt::Key_Delete);
+    CopyAction->setShortcut(QKeySequence::Copy);
+    for (QAction* action : {ResetChanel, CloseChanel, CloseChanelInterval, CloseClient, CopyAction})
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    ExportAction->setShortcut(Qt::CTRL | Qt::Key_S);
+    FilterAction->setShortcut(QKeySequence::Find);
+    ChanelTabAction->setShortcut(Qt::CTRL | Qt::Key_1);
+    ClientTabAction->setShortcut(Qt::CTRL | Qt::Key_2);
+    HelpAction->setShortcut(QKeySequence::HelpContents);
+    ExitAction->setShortcut(Qt::CTRL | Qt::Key_Q);
+    connect(CopyAction, &QAction::triggered, this, &TMainFrame::CopySelectedRows);
+    connect(ExportAction, &QAction::triggered, this, &TMainFrame::ExportActiveView);
+    connect(FilterAction, &QAction::triggered, this, &TMainFrame::FocusFilter);
+    connect(ChanelTabAction, &QAction::triggered, this, [this] { PageControl1->setCurrentIndex(0); });
+    connect(ClientTabAction, &QAction::triggered, this, [this] { PageControl1->setCurrentIndex(1); });
+    connect(HelpAction, &QAction::triggered, this,
+            [this] { FormHelp(kKeywordHelpCommand, std::string(kWindowHelpKeyword).c_str()); });
+    connect(ExitAction, &QAction::triggered, this, &QWidget::close);
+
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -92,20 +169,48 @@ void TMainFrame::BuildControls() {
 
     chanelModel_ = new ListViewModel(chanelRows_, kChanelHeaders, this);
     clientModel_ = new ListViewModel(clientRows_, kClientHeaders, this);
-    auto* chanelPopup = new QMenu(this);
-    chanelPopup->addActions({ResetChanel, CloseChanel, CloseChanelInterval});
-    auto* clientPopup = new QMenu(this);
-    clientPopup->addAction(CloseClient);
-    ChanelListView = BuildListView(chanelModel_, chanelPopup);
-    ClientListView = BuildListView(clientModel_, clientPopup);
+    chanelModel_->SetFilterColumns(kChanelFilterColumns);
+    clientModel_->SetFilterColumns(kClientFilterColumns);
+    chanelPopup_ = new QMenu(this);
+    chanelPopup_->addActions({ResetChanel, CloseChanel, CloseChanelInterval});
+    clientPopup_ = new QMenu(this);
+    clientPopup_->addAction(CloseClient);
+    for (QMenu* popup : {chanelPopup_, clientPopup_}) {
+        popup->addSeparator();
+        popup->addActions({CopyAction, ExportAction});
+    }
+    ChanelListView = BuildListView(chanelModel_, chanelPopup_);
+    ClientListView = BuildListView(clientModel_, clientPopup_);
+    ChanelListView->addActions({ResetChanel, CloseChanel, CloseChanelInterval, CopyAction});
+    ClientListView->addActions({CloseClient, CopyAction});
     for (int i = 0; i < kChanelHeaders.size(); ++i) ChanelListView->setColumnWidth(i, kChanelWidths[i]);
     for (int i = 0; i < kClientHeaders.size(); ++i) ClientListView->setColumnWidth(i, kClientWidths[i]);
     connect(ChanelListView->header(), &QHeaderView::sectionClicked, this, [this](int c) { ColumnClick(true, c); });
     connect(ClientListView->header(), &QHeaderView::sectionClicked, this, [this](int c) { ColumnClick(false, c); });
 
+    ChanelFilter = new QLineEdit;
+    ChanelFilter->setPlaceholderText("Фильтр: ID, адрес, модель");
+    ClientFilter = new QLineEdit;
+    ClientFilter->setPlaceholderText("Фильтр: имя клиента, адрес");
+    filterTimer_.setSingleShot(true);
+    filterTimer_.setInterval(kFilterDelayMs);
+    connect(&filterTimer_, &QTimer::timeout, this, &TMainFrame::ApplyFilters);
+    for (auto [filter, view] : {std::pair{ChanelFilter, ChanelListView}, std::pair{ClientFilter, ClientListView}}) {
+        filter->setClearButtonEnabled(true);
+        filter->installEventFilter(this);
+        connect(filter, &QLineEdit::textChanged, &filterTimer_, qOverload<>(&QTimer::start));
+        connect(filter, &QLineEdit::returnPressed, this, [this, view] {
+            ApplyFilters();
+            view->setFocus();
+        });
+    }
+
     PageControl1 = new QTabWidget;
-    PageControl1->addTab(ChanelListView, "Приборы");
-    PageControl1->addTab(ClientListView, "Клиенты");
+    PageControl1->addTab(BuildFilteredPage(ChanelFilter, ChanelListView), "Приборы");
+    PageControl1->addTab(BuildFilteredPage(ClientFilter, ClientListView), "Клиенты");
+    connect(PageControl1, &QTabWidget::currentChanged, this, &TMainFrame::UpdateShownPanel);
+    connect(chanelModel_, &ListViewModel::ShownRowsChanged, this, &TMainFrame::UpdateShownPanel);
+    connect(clientModel_, &ListViewModel::ShownRowsChanged, this, &TMainFrame::UpdateShownPanel);
 
     ConsoleMemo = new QPlainTextEdit;
     ConsoleMemo->setReadOnly(true);
@@ -114,13 +219,13 @@ void TMainFrame::BuildControls() {
     ConsoleMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ConsoleMemo->viewport()->installEventFilter(this);
 
-    auto* splitter = new QSplitter(Qt::Vertical);
-    splitter->setHandleWidth(4);
-    splitter->addWidget(PageControl1);
-    splitter->addWidget(ConsoleMemo);
-    splitter->setStretchFactor(0, 1);
-    splitter->setSizes({467 - 37 - 86 - 4 - 22, 86});
-    layout->addWidget(splitter, 1);
+    Splitter2 = new QSplitter(Qt::Vertical);
+    Splitter2->setHandleWidth(4);
+    Splitter2->addWidget(PageControl1);
+    Splitter2->addWidget(ConsoleMemo);
+    Splitter2->setStretchFactor(0, 1);
+    Splitter2->setSizes({467 - 37 - 86 - 4 - 22, 86});
+    layout->addWidget(Splitter2, 1);
     setCentralWidget(central);
 
     for (int i = 0; i < 2; ++i) {
@@ -129,7 +234,13 @@ void TMainFrame::BuildControls() {
         StatusPanel[i]->setTextFormat(Qt::PlainText);
         statusBar()->addWidget(StatusPanel[i]);
     }
-    resize(785, 467);
+    ShownPanel = new QLabel;
+    ShownPanel->setTextFormat(Qt::PlainText);
+    ShownPanel->hide();
+    statusBar()->addPermanentWidget(ShownPanel);
+    BuildMenuBar();
+    // The client area stays as designed; the menu bar comes on top of it.
+    resize(785, 467 + menuBar()->sizeHint().height());
 
     Timer.setInterval(100);
     connect(&Timer, &QTimer::timeout, this, &TMainFrame::TimerTimer);
@@ -209,11 +320,134 @@ QTreeView* TMainFrame::BuildListView(ListViewModel* model, QMenu* popup) {
     view->header()->setStretchLastSection(false);
     model->TrackSelection(view->selectionModel());
     view->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(view, &QWidget::customContextMenuRequested, this, [this, view, popup](const QPoint& at) {
-        ActionUpdate();
-        popup->popup(view->viewport()->mapToGlobal(at));
-    });
+    connect(view, &QWidget::customContextMenuRequested, this,
+            [this, view, popup](const QPoint& at) { ShowPopup(view, popup, at); });
+    view->installEventFilter(this);  // the menu key: see eventFilter
     return view;
+}
+
+QWidget* TMainFrame::BuildFilteredPage(QLineEdit* filter, QTreeView* view) {
+    auto* page = new QWidget;
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(0, 2, 0, 0);
+    column->setSpacing(2);
+    column->addWidget(filter);
+    column->addWidget(view, 1);
+    return page;
+}
+
+void TMainFrame::BuildMenuBar() {
+    QMenu* file = menuBar()->addMenu("Файл");
+    file->addActions({ConnectDisconectAction, RequestAction});
+    file->addSeparator();
+    file->addAction(ExportAction);
+    file->addSeparator();
+    file->addAction(ExitAction);
+    QMenu* edit = menuBar()->addMenu("Правка");
+    edit->addActions({CopyAction, FilterAction});
+    QMenu* show = menuBar()->addMenu("Вид");
+    show->addActions({ChanelTabAction, ClientTabAction});
+    QMenu* commands = menuBar()->addMenu("Команды");
+    commands->addActions({ResetChanel, CloseChanel, CloseChanelInterval});
+    commands->addSeparator();
+    commands->addAction(CloseClient);
+    connect(commands, &QMenu::aboutToShow, this, &TMainFrame::ActionUpdate);
+    QMenu* help = menuBar()->addMenu("Справка");
+    help->addAction(HelpAction);
+}
+
+void TMainFrame::ShowPopup(QTreeView* view, QMenu* popup, const QPoint& at) {
+    ActionUpdate();
+    popup->popup(view->viewport()->mapToGlobal(at));
+}
+
+QTreeView* TMainFrame::ActiveView() const {
+    return PageControl1->currentIndex() == 1 ? ClientListView : ChanelListView;
+}
+
+ListViewModel* TMainFrame::ModelOf(QTreeView* view) const {
+    return view == ClientListView ? clientModel_ : chanelModel_;
+}
+
+void TMainFrame::ApplyFilters() {
+    filterTimer_.stop();
+    chanelModel_->SetFilterText(ChanelFilter->text());
+    clientModel_->SetFilterText(ClientFilter->text());
+}
+
+void TMainFrame::FocusFilter() {
+    QLineEdit* filter = ActiveView() == ClientListView ? ClientFilter : ChanelFilter;
+    filter->setFocus(Qt::ShortcutFocusReason);
+    filter->selectAll();
+}
+
+// "Показано N из M" for the active tab while its filter hides rows; the totals panels stay.
+void TMainFrame::UpdateShownPanel() {
+    const ListViewModel* model = ModelOf(ActiveView());
+    if (!model->Filtered()) {
+        ShownPanel->hide();
+        return;
+    }
+    ShownPanel->setText(QString("Показано %1 из %2").arg(model->rowCount()).arg(model->TotalRowCount()));
+    ShownPanel->show();
+}
+
+QString TMainFrame::SelectedRowsText(QTreeView* view) const {
+    const ListViewModel* model = ModelOf(view);
+    // Rows the filter hides are never selected, so these are the selected rows on screen.
+    std::vector<const TListItem*> rows;
+    for (const TListItem* item : model->ShownRows())
+        if (item->Selected()) rows.push_back(item);
+    if (rows.empty()) return {};
+    std::vector<std::string> captions;
+    for (int c = 0; c < model->columnCount(); ++c) captions.push_back(model->HeaderText(c).toStdString());
+    return Q(TabSeparatedText(ViewTable(model->Rows(), captions, ColumnsShown(view), std::move(rows))));
+}
+
+void TMainFrame::CopySelectedRows() {
+    const QString text = SelectedRowsText(ActiveView());
+    if (!text.isEmpty()) QApplication::clipboard()->setText(text);
+}
+
+bool TMainFrame::ExportCsv(QTreeView* view, const QString& path, QString& error) const {
+    const ListViewModel* model = ModelOf(view);
+    std::vector<std::string> captions;
+    for (int c = 0; c < model->columnCount(); ++c) captions.push_back(model->HeaderText(c).toStdString());
+    const std::vector<const TListItem*> rows(model->ShownRows().begin(), model->ShownRows().end());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    const bool written = WriteCsv(ViewTable(model->Rows(), captions, ColumnsShown(view), rows),
+                                  [&file](std::string_view piece) {
+                                      const auto size = static_cast<qint64>(piece.size());
+                                      return file.write(piece.data(), size) == size;
+                                  });
+    if (!written || !file.commit()) {
+        error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+void TMainFrame::ExportActiveView() {
+    QTreeView* view = ActiveView();
+    const QString name = view == ClientListView ? "Клиенты.csv" : "Приборы.csv";
+    QFileDialog dialog(this, "Экспорт в CSV",
+                       QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/" + name,
+                       "CSV (*.csv);;Все файлы (*)");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix("csv");
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const QString path = dialog.selectedFiles().constFirst();
+    QString error;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool exported = ExportCsv(view, path, error);
+    QApplication::restoreOverrideCursor();
+    if (!exported)
+        QMessageBox::critical(this, "Экспорт в CSV", QString("Не удалось записать файл %1:\n%2").arg(path, error));
 }
 
 // Reads the settings into the controls, then the caption and help.
@@ -229,12 +463,39 @@ void TMainFrame::FormCreate() {
     Servers = settings.History;
     FillAddrList();
 
+    RestoreLayout();
+
     setWindowTitle(windowTitle() + " " + Q(ReadOwnVersion(controller_->ClientVersion)));
 
-    helpViewer_ = LoadHtmlHelp();
-    auto* help = new QShortcut(QKeySequence::HelpContents, this);
-    connect(help, &QShortcut::activated, this,
-            [this] { FormHelp(kKeywordHelpCommand, std::string(kWindowHelpKeyword).c_str()); });
+    helpViewer_ = LoadHtmlHelp();  // F1: HelpAction
+}
+
+void TMainFrame::RestoreLayout() {
+    const WindowLayout layout = ReadWindowLayout(
+        *registry_, {static_cast<int>(kChanelHeaders.size()), static_cast<int>(kClientHeaders.size()),
+                     Splitter2->count(), PageControl1->count()});
+    ApplyColumnLayout(ChanelListView, layout.ChanelColumns);
+    ApplyColumnLayout(ClientListView, layout.ClientColumns);
+    if (!layout.SplitterSizes.empty())
+        Splitter2->setSizes(QList<int>(layout.SplitterSizes.begin(), layout.SplitterSizes.end()));
+    if (layout.ActiveTab) PageControl1->setCurrentIndex(*layout.ActiveTab);
+    if (!layout.WindowGeometry.empty()) {
+        const auto geometry = QByteArray::fromBase64Encoding(QByteArray::fromStdString(layout.WindowGeometry),
+                                                             QByteArray::AbortOnBase64DecodingErrors);
+        if (geometry) restoreGeometry(*geometry);  // a record it cannot use leaves the window as it is
+    }
+}
+
+void TMainFrame::SaveLayout() {
+    WindowLayout layout;
+    layout.ChanelColumns = ColumnLayoutOf(ChanelListView);
+    layout.ClientColumns = ColumnLayoutOf(ClientListView);
+    const QList<int> sizes = Splitter2->sizes();
+    layout.SplitterSizes.assign(sizes.begin(), sizes.end());
+    if (!ParseSizes(FormatSizes(layout.SplitterSizes), Splitter2->count())) layout.SplitterSizes.clear();
+    layout.ActiveTab = PageControl1->currentIndex();
+    layout.WindowGeometry = saveGeometry().toBase64().toStdString();
+    SaveWindowLayout(*registry_, layout);
 }
 
 bool TMainFrame::FormHelp(std::uint16_t command, const char* keyword) {
@@ -306,11 +567,28 @@ void TMainFrame::closeEvent(QCloseEvent* event) {
 
 void TMainFrame::FormClose() {
     SaveClientOptions(*registry_, AutoRequest->isChecked(), UpDown->value(), EventCheckBox->isChecked());
+    SaveLayout();
 }
 
 bool TMainFrame::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ConsoleMemo->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+    if (event->type() == QEvent::MouseButtonDblClick && ConsoleMemo && watched == ConsoleMemo->viewport()) {
         ConsoleMemo->clear();
+        return true;
+    }
+    // The menu key opens a view's popup menu at its current row.
+    if ((watched == ChanelListView || watched == ClientListView) && event->type() == QEvent::ContextMenu &&
+        static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+        auto* view = static_cast<QTreeView*>(watched);
+        const QRect row = view->visualRect(view->currentIndex());
+        const QPoint at = row.isValid() && view->viewport()->rect().intersects(row) ? row.center() : QPoint(0, 0);
+        ShowPopup(view, view == ChanelListView ? chanelPopup_ : clientPopup_, at);
+        return true;
+    }
+    // Escape in a filter box clears it.
+    if ((watched == ChanelFilter || watched == ClientFilter) && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !static_cast<QLineEdit*>(watched)->text().isEmpty()) {
+        static_cast<QLineEdit*>(watched)->clear();
+        ApplyFilters();
         return true;
     }
     return QMainWindow::eventFilter(watched, event);

@@ -27,6 +27,7 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
+class QSplitter;
 class QTabWidget;
 class QTreeView;
 
@@ -67,12 +68,34 @@ public:
     QAction* CloseChanel = nullptr;
     QAction* CloseChanelInterval = nullptr;
     QAction* CloseClient = nullptr;
+    // Beyond the form: filters above the views, the shown-row count, copy and export, the menu
+    // bar's own actions.
+    QLineEdit* ChanelFilter = nullptr;
+    QLineEdit* ClientFilter = nullptr;
+    QLabel* ShownPanel = nullptr;
+    QSplitter* Splitter2 = nullptr;
+    QAction* CopyAction = nullptr;
+    QAction* ExportAction = nullptr;
+    QAction* FilterAction = nullptr;
+    QAction* ChanelTabAction = nullptr;
+    QAction* ClientTabAction = nullptr;
+    QAction* HelpAction = nullptr;
+    QAction* ExitAction = nullptr;
     QTimer Timer;
     QTimer ReqTimer;
     ServerList Servers;
 
     void ActionUpdate();
     void UpDownChangingEx(int newValue);
+
+    // The view of the active tab.
+    QTreeView* ActiveView() const;
+    // Applies the texts of the filter boxes now (typing applies them after a short pause).
+    void ApplyFilters();
+    // The selected rows of a view, in view order, as tab-separated text with a caption line.
+    QString SelectedRowsText(QTreeView* view) const;
+    // Writes every shown row of a view to a CSV file; false with a reason when it cannot.
+    bool ExportCsv(QTreeView* view, const QString& path, QString& error) const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -82,6 +105,16 @@ private:
     void BuildControls();
     QWidget* BuildToolBar();
     QTreeView* BuildListView(ListViewModel* model, QMenu* popup);
+    QWidget* BuildFilteredPage(QLineEdit* filter, QTreeView* view);
+    void BuildMenuBar();
+    void ShowPopup(QTreeView* view, QMenu* popup, const QPoint& at);
+    void UpdateShownPanel();
+    void CopySelectedRows();
+    void ExportActiveView();
+    void FocusFilter();
+    void RestoreLayout();
+    void SaveLayout();
+    ListViewModel* ModelOf(QTreeView* view) const;
     void FormCreate();
     void FormClose();
     bool FormHelp(std::uint16_t command, const char* keyword);
@@ -114,6 +147,9 @@ private:
     HtmlHelpFunc helpViewer_;  // shows a help topic; empty without a viewer
     ColumnSortState chanelSort_;
     ColumnSortState clientSort_;
+    QMenu* chanelPopup_ = nullptr;
+    QMenu* clientPopup_ = nullptr;
+    QTimer filterTimer_;
 };
 
 }  // namespace telv

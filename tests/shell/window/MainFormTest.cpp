@@ -5,6 +5,13 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QTabWidget>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +27,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 namespace telv {
@@ -228,6 +237,279 @@ TEST_F(MainFormTest, RestartShowsTheLastServerHistoryAndOptions) {
     w.AddrEdit->lineEdit()->clear();
     QTest::keyClicks(w.AddrEdit->lineEdit(), "localhost");
     EXPECT_EQ(w.PortEdit->text(), QString::number(simulator.Port()));
+}
+
+// A window connected to a simulator, with its rows in.
+class ConnectedWindowTest : public MainFormTest {
+protected:
+    void Connect(std::uint32_t devices, std::uint32_t clients) {
+        simulator_ = std::make_unique<test::RunningSimulator>(test::QuietOptions(devices, clients));
+        ASSERT_TRUE(simulator_->Started()) << simulator_->Error();
+        TMainFrame& w = *window_;
+        w.PortEdit->setText(QString::number(simulator_->Port()));
+        w.ConnectDisconectAction->trigger();
+        ASSERT_TRUE(PumpUntil([&] {
+            return w.ChanelRows().Count() == static_cast<int>(devices) &&
+                   w.ClientRows().Count() == static_cast<int>(clients) + 1;
+        }));
+        PumpUntil([&] { return w.RequestAction->isEnabled(); });
+    }
+    static QStringList ShownTexts(QTreeView* view, int column) {
+        QStringList texts;
+        for (int r = 0; r < view->model()->rowCount(); ++r) texts << view->model()->index(r, column).data().toString();
+        return texts;
+    }
+    static void SelectRows(QTreeView* view, std::initializer_list<int> rows) {
+        view->selectionModel()->clearSelection();
+        for (int r : rows)
+            view->selectionModel()->select(view->model()->index(r, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    std::unique_ptr<test::RunningSimulator> simulator_;
+};
+
+// Each filter box shows the rows whose ID, model or address (name or address for clients)
+// contains its text, through statistics passes; the totals stay those of all rows.
+TEST_F(ConnectedWindowTest, FiltersShowMatchingRowsThroughStatisticsPasses) {
+    Connect(300, 12);
+    TMainFrame& w = *window_;
+    const QString address = QString::fromStdString(w.ChanelRows().Text(7, 2));
+    const QString query = address.left(address.indexOf('.', address.indexOf('.') + 1) + 1);  // "a.b."
+    auto matches = [&](QTreeView* view, const QString& text, std::initializer_list<int> columns) {
+        for (int r = 0; r < view->model()->rowCount(); ++r) {
+            bool any = false;
+            for (int c : columns) any = any || view->model()->index(r, c).data().toString().contains(text, Qt::CaseInsensitive);
+            if (!any) return false;
+        }
+        return true;
+    };
+    w.ChanelFilter->setText(query);
+    w.ApplyFilters();
+    const int shown = w.ChanelListView->model()->rowCount();
+    EXPECT_GE(shown, 1);
+    EXPECT_LT(shown, 300);
+    EXPECT_TRUE(matches(w.ChanelListView, query, {0, 1, 2}));
+    EXPECT_FALSE(w.ShownPanel->isHidden());
+    EXPECT_EQ(w.ShownPanel->text(), QString("Показано %1 из 300").arg(shown));
+
+    // Model names in either case, Cyrillic letters included.
+    const QString model = QString::fromStdString(w.ChanelRows().Text(3, 1)).section('.', 0, 0);
+    w.ChanelFilter->setText(model.toLower());
+    w.ApplyFilters();
+    EXPECT_TRUE(matches(w.ChanelListView, model, {0, 1, 2}));
+    EXPECT_TRUE(ShownTexts(w.ChanelListView, 0).contains(QString::fromStdString(w.ChanelRows().Text(3, 0))));
+
+    // Statistics passes and full lists keep the filter; the totals count every row.
+    w.ChanelFilter->setText(query);
+    w.ApplyFilters();
+    for (int pass = 0; pass < 2; ++pass) {
+        const QString before = w.StatusPanel[0]->text();
+        w.RequestAction->trigger();
+        PumpUntil([&] { return w.StatusPanel[0]->text() != before; }, 3s);
+    }
+    EXPECT_TRUE(matches(w.ChanelListView, query, {0, 1, 2}));
+    EXPECT_EQ(w.ChanelListView->model()->rowCount(), shown);
+    EXPECT_TRUE(w.StatusPanel[0]->text().startsWith("Приборы (Количество - 300 RX : "));
+
+    w.PageControl1->setCurrentIndex(1);
+    EXPECT_TRUE(w.ShownPanel->isHidden());  // the client view is not filtered
+    w.ClientFilter->setText("КЛИЕНТ 1.3.8");
+    QTest::keyClick(w.ClientFilter, Qt::Key_Return);
+    EXPECT_EQ(ShownTexts(w.ClientListView, 0), QStringList{"TELV клиент 1.3.8.17"});
+    EXPECT_EQ(w.ShownPanel->text(), "Показано 1 из 13");
+    w.ClientFilter->setText("нет такого клиента");
+    w.ApplyFilters();
+    EXPECT_EQ(w.ClientListView->model()->rowCount(), 0);
+    QTest::keyClick(w.ClientFilter, Qt::Key_Escape);
+    EXPECT_TRUE(w.ClientFilter->text().isEmpty());
+    EXPECT_EQ(w.ClientListView->model()->rowCount(), 13);
+    EXPECT_TRUE(w.ShownPanel->isHidden());
+}
+
+// Typing waits for a pause before the filter applies.
+TEST_F(MainFormTest, TypedFilterAppliesAfterAPause) {
+    TMainFrame& w = *window_;
+    w.ChanelRows().Add();
+    QTest::keyClicks(w.ChanelFilter, "x");
+    EXPECT_EQ(w.ChanelListView->model()->rowCount(), 1);
+    EXPECT_TRUE(PumpUntil([&] { return w.ChanelListView->model()->rowCount() == 0; }, 2s));
+}
+
+// Rows the filter hides are deselected, so commands act only on rows the operator sees.
+TEST_F(ConnectedWindowTest, HiddenRowsLeaveTheSelectionThatCommandsUse) {
+    Connect(60, 3);
+    TMainFrame& w = *window_;
+    SelectRows(w.ChanelListView, {0, 1, 2});
+    ASSERT_EQ(w.ChanelRows().SelectedCount(), 3);
+    const QString kept = QString::fromStdString(w.ChanelRows().Text(1, 0));
+    w.ChanelFilter->setText(kept);
+    w.ApplyFilters();
+    ASSERT_EQ(w.ChanelListView->model()->rowCount(), 1);
+    EXPECT_EQ(w.ChanelRows().SelectedCount(), 1);
+    EXPECT_TRUE(w.ChanelRows().Item(1)->Selected());
+    w.CloseChanel->trigger();
+    ASSERT_TRUE(PumpUntil([&] { return w.ConsoleMemo->toPlainText().contains(kept); }));
+    w.RequestAction->trigger();
+    ASSERT_TRUE(PumpUntil([&] { return w.ChanelRows().Count() == 59; }));
+    EXPECT_EQ(w.ChanelListView->model()->rowCount(), 0);
+}
+
+// Copy: the selected rows in view order (columns as shown) as tab-separated text; export: every
+// shown row as CSV. A header click sorts the filtered rows.
+TEST_F(ConnectedWindowTest, CopyAndExportTakeTheRowsAsShown) {
+    Connect(40, 2);
+    TMainFrame& w = *window_;
+    w.ChanelFilter->setText("1");
+    w.ApplyFilters();
+    emit w.ChanelListView->header()->sectionClicked(2);  // sorted by address
+    const int shown = w.ChanelListView->model()->rowCount();
+    ASSERT_GE(shown, 3);
+    w.ChanelListView->header()->moveSection(2, 0);  // the address column first
+    SelectRows(w.ChanelListView, {2, 0});
+    w.ChanelListView->setFocus();
+    QApplication::clipboard()->clear();
+    w.CopyAction->trigger();
+    const QStringList lines = QApplication::clipboard()->text().split('\n');
+    ASSERT_EQ(lines.size(), 4);  // captions, two rows, the empty rest after the last "\n"
+    EXPECT_EQ(lines[0], "Адрес\tID прибора\tТип прибора\tСобытие\tВремя на связи\tRX / TX\tСостояние канала");
+    auto cells = [&](int row) {
+        QStringList texts;
+        for (int c : {2, 0, 1, 3, 4, 5, 6}) texts << w.ChanelListView->model()->index(row, c).data().toString();
+        return texts.join('\t');
+    };
+    EXPECT_EQ(lines[1], cells(0));
+    EXPECT_EQ(lines[2], cells(2));
+    EXPECT_TRUE(lines[3].isEmpty());
+
+    const std::filesystem::path file = root_ / "приборы.csv";
+    std::filesystem::create_directories(root_);
+    QString error;
+    ASSERT_TRUE(w.ExportCsv(w.ChanelListView, QString::fromStdString(file.string()), error)) << error.toStdString();
+    std::ifstream in(file, std::ios::binary);
+    const std::string csv(std::istreambuf_iterator<char>(in), {});
+    ASSERT_EQ(csv.rfind("\xEF\xBB\xBF" "Адрес,ID прибора,Тип прибора,Событие,Время на связи,RX / TX,Состояние канала\r\n", 0), 0u);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), shown + 1);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\r'), shown + 1);
+
+    EXPECT_FALSE(w.ExportCsv(w.ChanelListView, QString::fromStdString((root_ / "нет" / "x.csv").string()), error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+// Column widths and order, the split, the active tab and the window geometry come back after a
+// restart; damaged values leave the built-in layout.
+TEST_F(MainFormTest, LayoutComesBackAfterARestart) {
+    {
+        TMainFrame& w = *window_;
+        w.show();
+        w.ChanelListView->setColumnWidth(3, 222);
+        w.ChanelListView->header()->moveSection(4, 0);
+        w.ClientListView->setColumnWidth(0, 77);
+        w.PageControl1->setCurrentIndex(1);
+        w.resize(900, 560);
+        QApplication::processEvents();
+        w.Splitter2->setSizes({300, 150});
+        QApplication::processEvents();
+        w.close();
+    }
+    const QList<int> sizes = window_->Splitter2->sizes();
+    window_ = std::make_unique<TMainFrame>(std::make_unique<TRegistry>(root_));
+    TMainFrame& w = *window_;
+    w.show();
+    QApplication::processEvents();
+    EXPECT_EQ(w.ChanelListView->columnWidth(3), 222);
+    EXPECT_EQ(w.ChanelListView->header()->logicalIndex(0), 4);
+    EXPECT_EQ(w.ChanelListView->header()->logicalIndex(1), 0);
+    EXPECT_EQ(w.ClientListView->columnWidth(0), 77);
+    EXPECT_EQ(w.PageControl1->currentIndex(), 1);
+    EXPECT_EQ(w.size(), QSize(900, 560));
+    EXPECT_EQ(w.Splitter2->sizes(), sizes);
+    // The options of the form are stored as before.
+    TRegistry registry(root_);
+    ASSERT_TRUE(registry.OpenKey(kSettingsKeyPath, false));
+    EXPECT_EQ(registry.ReadInteger(setting::AutoRequestInterval), 3);
+}
+
+TEST_F(MainFormTest, DamagedLayoutValuesLeaveTheBuiltInLayout) {
+    {
+        TRegistry registry(root_);
+        ASSERT_TRUE(registry.OpenKey(kSettingsKeyPath, true));
+        registry.WriteString("ChanelColumns", "0:100,1:100,2:120,3:100,4:100,5:100,5:150");
+        registry.WriteString("ClientColumns", "garbage");
+        registry.WriteString("SplitterSizes", "1,2,3");
+        registry.WriteInteger("ActiveTab", 7);
+        registry.WriteString("WindowGeometry", "AAAA");
+        ASSERT_TRUE(registry.CloseKey());
+    }
+    window_ = std::make_unique<TMainFrame>(std::make_unique<TRegistry>(root_));
+    TMainFrame& w = *window_;
+    const int chanelWidths[] = {100, 100, 120, 100, 100, 100, 150};
+    for (int c = 0; c < 7; ++c) {
+        EXPECT_EQ(w.ChanelListView->columnWidth(c), chanelWidths[c]) << c;
+        EXPECT_EQ(w.ChanelListView->header()->logicalIndex(c), c);
+    }
+    EXPECT_EQ(w.ClientListView->columnWidth(0), 180);
+    EXPECT_EQ(w.PageControl1->currentIndex(), 0);
+    EXPECT_EQ(w.width(), 785);
+}
+
+// Every action has a shortcut that its menu shows; the command keys act only in their view.
+TEST_F(MainFormTest, KeyboardReachesEveryAction) {
+    TMainFrame& w = *window_;
+    QStringList menus;
+    for (QAction* menu : w.menuBar()->actions()) menus << menu->text();
+    EXPECT_EQ(menus, (QStringList{"Файл", "Правка", "Вид", "Команды", "Справка"}));
+    for (QAction* action : {w.ConnectDisconectAction, w.RequestAction, w.ResetChanel, w.CloseChanel,
+                            w.CloseChanelInterval, w.CloseClient, w.CopyAction, w.ExportAction, w.FilterAction,
+                            w.ChanelTabAction, w.ClientTabAction, w.HelpAction, w.ExitAction}) {
+        EXPECT_FALSE(action->shortcut().isEmpty()) << action->text().toStdString();
+        bool inMenu = false;
+        for (QAction* menu : w.menuBar()->actions()) inMenu = inMenu || menu->menu()->actions().contains(action);
+        EXPECT_TRUE(inMenu) << action->text().toStdString();
+    }
+    EXPECT_EQ(w.HelpAction->shortcut(), QKeySequence(Qt::Key_F1));
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+
+    for (QAction* action : {w.CloseChanel, w.CloseClient, w.ResetChanel, w.CloseChanelInterval}) action->setEnabled(true);
+    QSignalSpy closeChanel(w.CloseChanel, &QAction::triggered);
+    QSignalSpy closeChanelInterval(w.CloseChanelInterval, &QAction::triggered);
+    QSignalSpy closeClient(w.CloseClient, &QAction::triggered);
+    w.ChanelListView->setFocus();
+    QTest::keyClick(w.ChanelListView, Qt::Key_Delete);
+    QTest::keyClick(w.ChanelListView, Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_EQ(closeChanel.count(), 1);
+    EXPECT_EQ(closeChanelInterval.count(), 1);
+    EXPECT_EQ(closeClient.count(), 0);
+    w.ChanelFilter->setFocus();
+    QTest::keyClicks(w.ChanelFilter, "ab");
+    QTest::keyClick(w.ChanelFilter, Qt::Key_Delete);  // an edit key here
+    EXPECT_EQ(closeChanel.count(), 1);
+
+    QTest::keySequence(&w, QKeySequence(Qt::CTRL | Qt::Key_2));
+    EXPECT_EQ(w.PageControl1->currentIndex(), 1);
+    QTest::keySequence(&w, QKeySequence::Find);
+    EXPECT_TRUE(w.ClientFilter->hasFocus());
+    w.ClientListView->setFocus();
+    QTest::keyClick(w.ClientListView, Qt::Key_Delete);
+    EXPECT_EQ(closeClient.count(), 1);
+    QTest::keySequence(&w, QKeySequence(Qt::CTRL | Qt::Key_1));
+    EXPECT_EQ(w.PageControl1->currentIndex(), 0);
+
+    // The menu key opens the view's popup menu with the commands, copy and export.
+    w.ChanelListView->setFocus();
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(0, 0), w.ChanelListView->mapToGlobal(QPoint(0, 0)));
+    QApplication::sendEvent(w.ChanelListView, &menuKey);
+    QMenu* popup = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* menu = qobject_cast<QMenu*>(top); menu && menu->isVisible()) popup = menu;
+    ASSERT_NE(popup, nullptr);
+    QStringList items;
+    for (QAction* action : popup->actions())
+        if (!action->isSeparator()) items << action->text();
+    EXPECT_EQ(items, (QStringList{"Сбросить соединение с прибором", "Отключить приборы",
+                                  "Отключить приборы завершив интервал опроса", "Копировать", "Экспорт в CSV..."}));
+    popup->close();
 }
 
 }  // namespace
