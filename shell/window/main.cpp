@@ -1,4 +1,5 @@
 // The TELV console: one window that monitors and controls a device-gateway server.
+#include "ColorScheme.h"
 #include "ConsoleApplication.h"
 #include "MainForm.h"
 #include "SocketCore.h"
@@ -13,6 +14,7 @@ int main(int argc, char* argv[]) {
     try {
         telv::ConsoleApplication app(argc, argv);
         std::setlocale(LC_NUMERIC, "C");  // printf-style numbers with a decimal point
+        telv::ApplyColorScheme();
         telv::TMainFrame window;
         window.show();
         result = telv::ConsoleApplication::exec();

@@ -1,5 +1,6 @@
 // The window under the offscreen platform: captions, enabled actions, the log line, and a
 // session against the simulator (kept as a screenshot in docs/).
+#include "ColorScheme.h"
 #include "MainForm.h"
 #include "TestSupport.h"
 
@@ -237,6 +238,20 @@ TEST_F(MainFormTest, RestartShowsTheLastServerHistoryAndOptions) {
     w.AddrEdit->lineEdit()->clear();
     QTest::keyClicks(w.AddrEdit->lineEdit(), "localhost");
     EXPECT_EQ(w.PortEdit->text(), QString::number(simulator.Port()));
+}
+
+TEST(ColorScheme, DarkPaletteWhenAskedFor) {
+    const struct {
+        const char* telv;
+        const char* gtk;
+        bool dark;
+    } cases[] = {{"", "", false},           {"dark", "", true},           {"light", "Adwaita:dark", false},
+                 {"", "Adwaita:dark", true}, {"", "Adwaita", false},       {"DARK?", "", false}};
+    for (const auto& c : cases) EXPECT_EQ(WantsDarkPalette(c.telv, c.gtk), c.dark) << c.telv << " " << c.gtk;
+    const QPalette dark = DarkPalette();
+    EXPECT_LT(dark.color(QPalette::Base).lightness(), 80);
+    EXPECT_GT(dark.color(QPalette::Text).lightness(), 180);
+    EXPECT_NE(dark.color(QPalette::AlternateBase), dark.color(QPalette::Base));
 }
 
 // A window connected to a simulator, with its rows in.
