@@ -212,9 +212,7 @@ void TMainFrame::BuildControls() {
     connect(chanelModel_, &ListViewModel::ShownRowsChanged, this, &TMainFrame::UpdateShownPanel);
     connect(clientModel_, &ListViewModel::ShownRowsChanged, this, &TMainFrame::UpdateShownPanel);
 
-    ConsoleMemo = new QPlainTextEdit;
-    ConsoleMemo->setReadOnly(true);
-    ConsoleMemo->setMaximumBlockCount(kMaxLogLines);
+    ConsoleMemo = new LogPane(kMaxLogLines);
     ConsoleMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
     ConsoleMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ConsoleMemo->viewport()->installEventFilter(this);
@@ -572,7 +570,7 @@ void TMainFrame::FormClose() {
 
 bool TMainFrame::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonDblClick && ConsoleMemo && watched == ConsoleMemo->viewport()) {
-        ConsoleMemo->clear();
+        ConsoleMemo->Clear();
         return true;
     }
     // The menu key opens a view's popup menu at its current row.
@@ -595,7 +593,7 @@ bool TMainFrame::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TMainFrame::LogEvent(const std::string& text) {
-    ConsoleMemo->appendPlainText(QTime::currentTime().toString("HH:mm:ss") + " - " + Q(text));
+    ConsoleMemo->AppendLine(QTime::currentTime().toString("HH:mm:ss") + " - " + Q(text));
 }
 
 std::string TMainFrame::AddressText() const { return AddrEdit->currentText().toStdString(); }

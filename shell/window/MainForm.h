@@ -7,6 +7,7 @@
 #include "Help.h"
 #include "ListView.h"
 #include "ListViewModel.h"
+#include "LogPane.h"
 #include "MonitorTables.h"
 #include "Registry.h"
 #include "ServerHistory.h"
@@ -24,7 +25,6 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 class QSplitter;
@@ -60,7 +60,7 @@ public:
     QTabWidget* PageControl1 = nullptr;
     QTreeView* ChanelListView = nullptr;
     QTreeView* ClientListView = nullptr;
-    QPlainTextEdit* ConsoleMemo = nullptr;
+    LogPane* ConsoleMemo = nullptr;
     QLabel* StatusPanel[2] = {nullptr, nullptr};
     QAction* ConnectDisconectAction = nullptr;
     QAction* RequestAction = nullptr;

@@ -80,6 +80,7 @@ TEST_F(MainFormTest, FirstStartShowsDefaultsAndDisabledActions) {
 TEST_F(MainFormTest, LogLineIsTimeDashText) {
     window_->LogEvent("Соединение установлено");
     window_->LogEvent("");
+    QApplication::processEvents();  // lines are shown once the event loop runs
     const QStringList lines = window_->ConsoleMemo->toPlainText().split('\n');
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d - Соединение установлено$").match(lines[0]).hasMatch());
@@ -127,6 +128,7 @@ TEST_F(MainFormTest, SessionAgainstTheSimulator) {
 
     QTest::mouseClick(w.ConnectButton, Qt::LeftButton);
     EXPECT_EQ(w.ConnectButton->text(), "Подключить");
+    QApplication::processEvents();
     EXPECT_TRUE(w.ConsoleMemo->toPlainText().endsWith("Соединение завершено"));
     EXPECT_EQ(w.ChanelRows().Count(), 120);  // the tables stay after a disconnect
     PumpUntil([&] { return !w.RequestAction->isEnabled(); });
