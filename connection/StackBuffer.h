@@ -10,7 +10,9 @@ namespace telv {
 // Append adds received bytes behind the unconsumed ones and compacts (consumed bytes go, the
 // read position returns to 0). Consume and DiscardAll only move the read position, so Front stays
 // valid until the next Append and a message can be read in place while it is consumed.
-// Storage grows geometrically: receiving a 55 MB list in small pieces costs linear time.
+// Storage grows geometrically, in place where the allocator can (a large block is remapped, not
+// copied): receiving a 55 MB list in small pieces costs linear time and touches little more
+// memory than the list itself.
 class StackBuffer {
 public:
     // Far above the longest message plus one drain of the socket; an Append beyond it throws
@@ -33,7 +35,10 @@ public:
     std::size_t Capacity() const { return capacity_; }
 
 private:
-    std::unique_ptr<std::uint8_t[]> data_;
+    struct Free {
+        void operator()(std::uint8_t* p) const;
+    };
+    std::unique_ptr<std::uint8_t, Free> data_;
     std::size_t capacity_ = 0;
     std::size_t size_ = 0;
     std::size_t pos_ = 0;
