@@ -71,6 +71,7 @@ public:
             int status = 0;
             if (::waitpid(pid_, &status, WNOHANG) == pid_) {
                 exited_ = true;
+                WaitForOutput(std::string(1, '\0'), 1s);  // what it wrote before ending, up to the end of the pipe
                 return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
             WaitForOutput("\x01", 20ms);  // keep its standard error drained meanwhile
