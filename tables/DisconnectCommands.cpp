@@ -4,7 +4,7 @@ namespace telv {
 namespace {
 
 template <class Record, class Encode>
-std::vector<Bytes> ForSelectedRows(const TListView& view, const std::map<Handle, Record>& data, Encode encode) {
+std::vector<Bytes> ForSelectedRows(const TListView& view, const HandleMap<Record>& data, Encode encode) {
     std::vector<Bytes> commands;
     if (view.SelectedCount() == 0) return commands;
     for (int i = 0; i < view.Count(); ++i) {
@@ -19,14 +19,14 @@ std::vector<Bytes> ForSelectedRows(const TListView& view, const std::map<Handle,
 }  // namespace
 
 std::vector<Bytes> ChanelDisconnectCommands(const TListView& view,
-                                            const std::map<Handle, TELV_UDP_FULL_CHANEL_DATA>& chanelData,
+                                            const ChanelTable& chanelData,
                                             std::uint8_t mode) {
     return ForSelectedRows(view, chanelData, [mode](const TELV_UDP_FULL_CHANEL_DATA& r) {
         return EncodeChannelCommand(mode, r.DeviceId());
     });
 }
 
-std::vector<Bytes> CloseClientCommands(const TListView& view, const std::map<Handle, TELV_FULL_CLIENT_DATA>& clientData) {
+std::vector<Bytes> CloseClientCommands(const TListView& view, const ClientTable& clientData) {
     return ForSelectedRows(view, clientData,
                            [](const TELV_FULL_CLIENT_DATA& r) { return EncodeClientClose(r.Address(), r.Port()); });
 }

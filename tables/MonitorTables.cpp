@@ -3,35 +3,16 @@
 #include "RowTexts.h"
 
 namespace telv {
-namespace {
-
-template <class Map>
-const typename Map::mapped_type* Find(const Map& map, Handle handle) {
-    const auto it = map.find(handle);
-    return it == map.end() ? nullptr : &it->second;
-}
-
-// Fills a table from a list in message order; of several records with one handle the first stays.
-template <class Map, class Records, class KeyOf>
-void Refill(Map& map, const Records& records, KeyOf keyOf) {
-    map.clear();
-    for (std::uint32_t i = 0; i < records.size(); ++i) {
-        const auto record = records[i];
-        map.try_emplace(map.end(), keyOf(record), record);
-    }
-}
-
-}  // namespace
 
 MonitorTables::MonitorTables(TListView& chanelView, TListView& clientView, StatusPanels& statusBar)
     : ChanelListView(chanelView), ClientListView(clientView), statusBar_(statusBar) {}
 
 void MonitorTables::ReplaceChanels(RecordArray<TELV_UDP_FULL_CHANEL_DATA> records) {
-    Refill(ChanelData, records, [](const TELV_UDP_FULL_CHANEL_DATA& r) { return r.ChanelHandle(); });
+    ChanelData.Refill(records, [](const TELV_UDP_FULL_CHANEL_DATA& r) { return r.ChanelHandle(); });
 }
 
 void MonitorTables::ReplaceClients(RecordArray<TELV_FULL_CLIENT_DATA> records) {
-    Refill(ClientData, records, [](const TELV_FULL_CLIENT_DATA& r) { return r.ClientHandle(); });
+    ClientData.Refill(records, [](const TELV_FULL_CLIENT_DATA& r) { return r.ClientHandle(); });
 }
 
 void MonitorTables::ShowTotals() { Totals.ShowTotals(statusBar_, ChanelListView.Count(), ClientListView.Count()); }
@@ -54,7 +35,7 @@ void MonitorTables::RebuildChanelRows() {
     ChanelItems.reserve(ChanelData.size());
     for (const auto& [handle, record] : ChanelData) {
         const TELV_FULL_CLIENT_DATA* linkedClient =
-            record.LinkedClient() ? Find(ClientData, record.LinkedClient()) : nullptr;
+            record.LinkedClient() ? ClientData.Find(record.LinkedClient()) : nullptr;
         auto [it, isNew] = ChanelItems.try_emplace(handle, nullptr);
         if (isNew) {
             it->second = ChanelListView.Add();
@@ -71,7 +52,7 @@ void MonitorTables::RebuildClientRows() {
     ClientItems.reserve(ClientData.size());
     for (const auto& [handle, record] : ClientData) {
         const TELV_UDP_FULL_CHANEL_DATA* linkedChanel =
-            record.LinkedChanel() ? Find(ChanelData, record.LinkedChanel()) : nullptr;
+            record.LinkedChanel() ? ChanelData.Find(record.LinkedChanel()) : nullptr;
         auto [it, isNew] = ClientItems.try_emplace(handle, nullptr);
         if (isNew) {
             it->second = ClientListView.Add();
@@ -122,7 +103,7 @@ void MonitorTables::ApplyChanelStatistics(const TELV_STATISTICS_DATA& record) {
     if (record.State() == 0) {
         state = TextCell(CellKind::ChanelFree);
     } else if (record.State() == 1 && record.LinkedHandle()) {
-        const TELV_FULL_CLIENT_DATA* client = Find(ClientData, record.LinkedHandle());
+        const TELV_FULL_CLIENT_DATA* client = ClientData.Find(record.LinkedHandle());
         if (!client) {
             FullListNeeded = true;  // the state cell keeps its previous text
             return;
@@ -149,7 +130,7 @@ void MonitorTables::ApplyClientStatistics(const TELV_STATISTICS_DATA& record) {
     case 0: state = TextCell(CellKind::ClientFree); break;
     case 1:
         if (record.LinkedHandle()) {
-            const TELV_UDP_FULL_CHANEL_DATA* chanel = Find(ChanelData, record.LinkedHandle());
+            const TELV_UDP_FULL_CHANEL_DATA* chanel = ChanelData.Find(record.LinkedHandle());
             if (!chanel) {
                 FullListNeeded = true;
                 return;

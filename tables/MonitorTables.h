@@ -2,12 +2,12 @@
 // and the rows of the two list views kept in step with them.
 #pragma once
 
+#include "HandleMap.h"
 #include "ListView.h"
 #include "Records.h"
 #include "StatusPanels.h"
 #include "TrafficTotals.h"
 
-#include <map>
 #include <unordered_map>
 
 namespace telv {
@@ -33,8 +33,8 @@ public:
     TListView& ChanelListView;
     TListView& ClientListView;
 
-    std::map<Handle, TELV_UDP_FULL_CHANEL_DATA> ChanelData;
-    std::map<Handle, TELV_FULL_CLIENT_DATA> ClientData;
+    ChanelTable ChanelData;
+    ClientTable ClientData;
     std::unordered_map<Handle, TListItem*> ChanelItems;
     std::unordered_map<Handle, TListItem*> ClientItems;
     UntouchedRows ChanelUntouched;

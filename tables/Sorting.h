@@ -1,10 +1,9 @@
 // Sorting a view by a column, at the operator's click.
 #pragma once
 
+#include "HandleMap.h"
 #include "ListView.h"
 #include "Records.h"
-
-#include <map>
 
 namespace telv {
 
@@ -21,15 +20,15 @@ int CompareTexts(const std::string& a, const std::string& b);
 // a first click puts the greatest text first; record columns put the smallest key first. A row
 // without a stored record ranks after every row with one (equal among themselves), in both
 // orders, so that the order is consistent.
-int CompareChanelRows(const TListView& view, const std::map<Handle, TELV_UDP_FULL_CHANEL_DATA>& chanelData,
+int CompareChanelRows(const TListView& view, const ChanelTable& chanelData,
                       const TListItem& item1, const TListItem& item2, int sortCode);
-int CompareClientRows(const TListView& view, const std::map<Handle, TELV_FULL_CLIENT_DATA>& clientData,
+int CompareClientRows(const TListView& view, const ClientTable& clientData,
                       const TListItem& item1, const TListItem& item2, int sortCode);
 
 // Sorts all rows of the view by the sort code, stably; the same order as sorting with the
 // comparisons above, with every key taken once per row.
-void SortChanelRows(TListView& view, const std::map<Handle, TELV_UDP_FULL_CHANEL_DATA>& chanelData, int sortCode);
-void SortClientRows(TListView& view, const std::map<Handle, TELV_FULL_CLIENT_DATA>& clientData, int sortCode);
+void SortChanelRows(TListView& view, const ChanelTable& chanelData, int sortCode);
+void SortClientRows(TListView& view, const ClientTable& clientData, int sortCode);
 
 // The sort state of one view: a click on the last clicked column reverses the order, a click on
 // another starts with that column's first order. Returns the sort code to apply.
