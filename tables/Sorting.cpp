@@ -63,23 +63,62 @@ int CompareKeys(const SortKey& a, const SortKey& b, bool textKey, bool reversed)
     return reversed ? -r : r;
 }
 
-// Sorts the rows stably by their keys, each key taken once per row.
+// One row in a sort: its key packed so that most comparisons read only these bytes. A text key
+// keeps its first 16 bytes here, big-endian, padded with zero bytes (so comparing the two
+// numbers orders as comparing those bytes); equal prefixes fall back to the whole texts.
+struct KeyedRow {
+    std::uint64_t high = 0;  // the number, or text bytes 0-7
+    std::uint64_t low = 0;   // text bytes 8-15
+    std::uint32_t text = 0;  // the whole text in the sort's text list
+    bool missing = false;
+    TListItem* row = nullptr;
+};
+
+std::uint64_t BigEndianBytes(const std::string& text, std::size_t from) {
+    std::uint64_t value = 0;
+    for (std::size_t i = from; i < from + 8; ++i)
+        value = (value << 8) | (i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0u);
+    return value;
+}
+
+// Sorts the rows stably by their keys, each key taken once per row. Orders exactly as
+// CompareKeys does.
 template <class KeyOf>
 void SortRows(TListView& view, int sortCode, bool textKey, KeyOf keyOf) {
-    std::vector<std::pair<SortKey, TListItem*>> keyed;
+    std::vector<KeyedRow> keyed;
+    std::vector<std::string> texts;
     keyed.reserve(static_cast<std::size_t>(view.Count()));
-    for (const auto& row : view.Rows()) keyed.emplace_back(keyOf(*row), row.get());
+    if (textKey) texts.reserve(static_cast<std::size_t>(view.Count()));
+    for (const auto& row : view.Rows()) {
+        SortKey key = keyOf(*row);
+        KeyedRow k;
+        k.missing = key.missing;
+        k.row = row.get();
+        if (textKey) {
+            k.high = BigEndianBytes(key.text, 0);
+            k.low = BigEndianBytes(key.text, 8);
+            k.text = static_cast<std::uint32_t>(texts.size());
+            texts.push_back(std::move(key.text));
+        } else {
+            k.high = key.number;
+        }
+        keyed.push_back(k);
+    }
     const bool reversed = sortCode & kSortReversed;
-    std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
-        return CompareKeys(a.first, b.first, textKey, reversed) < 0;
-    });
+    const auto compare = [&](const KeyedRow& a, const KeyedRow& b) {
+        if (a.missing || b.missing) return int{a.missing} - int{b.missing};  // not reversed
+        int r = a.high != b.high ? Sign(a.high, b.high) : Sign(a.low, b.low);
+        if (textKey) r = -(r != 0 ? r : Compare(texts[a.text], texts[b.text]));
+        return reversed ? -r : r;
+    };
+    std::stable_sort(keyed.begin(), keyed.end(), [&](const KeyedRow& a, const KeyedRow& b) { return compare(a, b) < 0; });
     std::vector<TListItem*> order;
     order.reserve(keyed.size());
-    for (auto& k : keyed) order.push_back(k.second);
+    for (const KeyedRow& k : keyed) order.push_back(k.row);
     view.Reorder(std::move(order));
 }
 
-SortKey ChanelSortKey(const TListView& view, const std::map<Handle, TELV_UDP_FULL_CHANEL_DATA>& data,
+SortKey ChanelSortKey(const TListView& view, const ChanelTable& data,
                       const TListItem& item, int columnCode) {
     SortKey key;
     if (columnCode == 0 || columnCode == 1) {
@@ -94,7 +133,7 @@ SortKey ChanelSortKey(const TListView& view, const std::map<Handle, TELV_UDP_FUL
     return key;
 }
 
-SortKey ClientSortKey(const TListView& view, const std::map<Handle, TELV_FULL_CLIENT_DATA>& data,
+SortKey ClientSortKey(const TListView& view, const ClientTable& data,
                       const TListItem& item, int columnCode) {
     SortKey key;
     const auto it = data.find(static_cast<Handle>(item.Data));
@@ -116,7 +155,7 @@ int SortCode(int columnCode, bool descending) { return (columnCode & 0xFF) | (de
 
 int CompareTexts(const std::string& a, const std::string& b) { return Compare(Folded(a), Folded(b)); }
 
-int CompareChanelRows(const TListView& view, const std::map<Handle, TELV_UDP_FULL_CHANEL_DATA>& chanelData,
+int CompareChanelRows(const TListView& view, const ChanelTable& chanelData,
                       const TListItem& item1, const TListItem& item2, int sortCode) {
     const int code = sortCode & 0xFF;
     if (code > 6) return 0;
@@ -124,7 +163,7 @@ int CompareChanelRows(const TListView& view, const std::map<Handle, TELV_UDP_FUL
                        IsChanelTextCode(code), sortCode & kSortReversed);
 }
 
-int CompareClientRows(const TListView& view, const std::map<Handle, TELV_FULL_CLIENT_DATA>& clientData,
+int CompareClientRows(const TListView& view, const ClientTable& clientData,
                       const TListItem& item1, const TListItem& item2, int sortCode) {
     const int code = sortCode & 0xFF;
     if (code < kFirstClientColumnCode || code > 11) return 0;
@@ -132,14 +171,14 @@ int CompareClientRows(const TListView& view, const std::map<Handle, TELV_FULL_CL
                        code == kFirstClientColumnCode, sortCode & kSortReversed);
 }
 
-void SortChanelRows(TListView& view, const std::map<Handle, TELV_UDP_FULL_CHANEL_DATA>& chanelData, int sortCode) {
+void SortChanelRows(TListView& view, const ChanelTable& chanelData, int sortCode) {
     const int code = sortCode & 0xFF;
     if (code > 6) return;
     SortRows(view, sortCode, IsChanelTextCode(code),
              [&](const TListItem& item) { return ChanelSortKey(view, chanelData, item, code); });
 }
 
-void SortClientRows(TListView& view, const std::map<Handle, TELV_FULL_CLIENT_DATA>& clientData, int sortCode) {
+void SortClientRows(TListView& view, const ClientTable& clientData, int sortCode) {
     const int code = sortCode & 0xFF;
     if (code < kFirstClientColumnCode || code > 11) return;
     SortRows(view, sortCode, code == kFirstClientColumnCode,

@@ -168,6 +168,37 @@ TEST_F(SortingTest, FastSortAgreesWithTheComparison) {
         }
 }
 
+// Texts that agree in their first 16 bytes or more (the full 16-byte ID field, CP1251 letters
+// and control bytes that take two or three bytes once shown): the sort still follows the
+// comparison, and rows of equal keys keep their order.
+TEST_F(SortingTest, LongTextKeysSortByTheWholeTextAndStably) {
+    const std::string ids[] = {
+        "1234567890123456", "123456789012345", "1234567890123457", "12345678901234",
+        "\xC0\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8\xC9", "\xC0\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8\xCA",
+        "\xC0\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8", "\x01\x02\x03\x04\x05\x06a", "\x01\x02\x03\x04\x05\x06B",
+        "abcdefghijklmnop", "ABCDEFGHIJKLMNOP", "abcdefghijklmnoq", "",
+    };
+    std::mt19937 random(11);
+    for (Handle h = 1; h <= 200; ++h) AddChanel(h, ids[random() % std::size(ids)]);
+    Rebuild();
+    for (bool descending : {false, true}) {
+        std::vector<Handle> before;
+        for (int i = 0; i < chanels.Count(); ++i) before.push_back(static_cast<Handle>(chanels.Item(i)->Data));
+        const int sortCode = SortCode(0, descending);
+        SortChanelRows(chanels, tables.ChanelData, sortCode);
+        for (int i = 0; i + 1 < chanels.Count(); ++i) {
+            const int r = CompareChanelRows(chanels, tables.ChanelData, *chanels.Item(i), *chanels.Item(i + 1), sortCode);
+            ASSERT_LE(r, 0) << descending << " at " << i;
+            if (r == 0) {
+                const auto at = [&](int row) {
+                    return std::find(before.begin(), before.end(), static_cast<Handle>(chanels.Item(row)->Data));
+                };
+                ASSERT_LT(at(i), at(i + 1)) << "equal keys changed order at " << i;
+            }
+        }
+    }
+}
+
 TEST_F(SortingTest, ClientColumnsUseStoredRecords) {
     std::vector<TELV_FULL_CLIENT_DATA> list(3);
     const char* codes[] = {"MERKAL", "TELVCL", "BASTOR"};
