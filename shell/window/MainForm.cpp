@@ -6,6 +6,7 @@
 #include "OwnVersion.h"
 #include "RowExport.h"
 #include "RowTexts.h"
+#include "RowsView.h"
 #include "Sorting.h"
 #include "WindowLayout.h"
 
@@ -304,7 +305,7 @@ QWidget* TMainFrame::BuildToolBar() {
 }
 
 QTreeView* TMainFrame::BuildListView(ListViewModel* model, QMenu* popup) {
-    auto* view = new QTreeView;
+    auto* view = new RowsView;
     view->setModel(model);
     view->setRootIsDecorated(false);
     view->setItemsExpandable(false);

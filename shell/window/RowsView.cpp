@@ -1,0 +1,25 @@
+#include "RowsView.h"
+
+#include <algorithm>
+
+namespace telv {
+
+void RowsView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles) {
+    if (!topLeft.isValid() || !bottomRight.isValid() || topLeft.parent().isValid()) {
+        QTreeView::dataChanged(topLeft, bottomRight, roles);
+        return;
+    }
+    const QModelIndex firstShown = indexAt(QPoint(0, 0));
+    const QModelIndex lastShown = indexAt(QPoint(0, viewport()->height() - 1));
+    if (!firstShown.isValid()) {
+        // Nothing in sight is a row (an empty or hidden view): nothing to repaint.
+        if (isVisible()) viewport()->update();
+        return;
+    }
+    const int first = std::max(topLeft.row(), firstShown.row());
+    const int last = std::min(bottomRight.row(), lastShown.isValid() ? lastShown.row() : model()->rowCount() - 1);
+    if (first > last) return;  // every changed row is out of sight
+    QTreeView::dataChanged(topLeft.siblingAtRow(first), bottomRight.siblingAtRow(last), roles);
+}
+
+}  // namespace telv
