@@ -1,0 +1,139 @@
+#!/usr/bin/env python3
+"""Reads the results of bench/run and prints every figure beside its baseline and target.
+
+Each benchmark is repeated; a figure is the median of its repetitions, and a ratio divides two
+medians taken in the same run. Exits 1 when a target is missed.
+"""
+import json
+import pathlib
+import statistics
+import sys
+
+FULL = 1048560
+SIZES = (FULL // 4, FULL // 2, FULL)
+
+
+def load(path):
+    """run name -> list of real times in ms, one per repetition."""
+    times = {}
+    for b in json.loads(path.read_text())["benchmarks"]:
+        if b.get("run_type") != "iteration" or b.get("error_occurred"):
+            continue
+        scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
+        name = b["run_name"].split("/iterations:")[0]
+        times.setdefault(name, []).append(b["real_time"] * scale)
+    return times
+
+
+class Report:
+    def __init__(self):
+        self.missed = []
+
+    def section(self, title):
+        print(f"\n{title}")
+
+    def line(self, label, value, unit="", target=None, ok=None, note=""):
+        verdict = "" if ok is None else ("ok" if ok else "MISSED")
+        if ok is False:
+            self.missed.append(label)
+        text = f"  {label:<58} {value:>10.2f} {unit:<4}"
+        if target:
+            text += f" target {target:<10} {verdict}"
+        if note:
+            text += f"  ({note})"
+        print(text)
+
+
+def main():
+    out = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "build-bench/bench-results")
+    t = {}
+    for name in ("receive", "tables", "window"):
+        path = out / f"{name}.json"
+        if path.exists():
+            t.update(load(path))
+    med = {k: statistics.median(v) for k, v in t.items()}
+    r = Report()
+
+    def ratio(label, a, b, limit=None, note=""):
+        """limit None: the ratio is shown for information, without a target."""
+        if a in med and b in med:
+            value = med[a] / med[b]
+            note = note or f"{med[a]:.1f} ms / {med[b]:.1f} ms"
+            if limit is None:
+                r.line(label, value, "x", note=note)
+            else:
+                r.line(label, value, "x", f"<= {limit}x", value <= limit, note)
+
+    def under(label, a, limit_ms):
+        if a in med:
+            r.line(label, med[a], "ms", f"< {limit_ms} ms", med[a] < limit_ms, f"worst {max(t[a]):.1f} ms")
+
+    def doubling(label, base, limit):
+        names = [f"{base}/{n}" for n in SIZES]
+        if all(n in med for n in names):
+            steps = [med[names[i + 1]] / med[names[i]] for i in range(2)]
+            r.line(label, max(steps), "x", f"<= {limit}x", max(steps) <= limit,
+                   " -> ".join(f"{med[n]:.1f}" for n in names) + " ms")
+
+    r.section("Receive path: 55,573,685-byte channel list over loopback, StackBuffer + DecodeNext")
+    ratio("simulator's pieces: StackBuffer / preallocated recv", "BM_RecvIntoStackBuffer/0",
+          "BM_RecvIntoPreallocated/0", 2)
+    ratio("64 KiB pieces: StackBuffer / preallocated recv", "BM_RecvIntoStackBuffer/65536",
+          "BM_RecvIntoPreallocated/65536", 2)
+    names = [f"BM_AppendPieces/{n}" for n in SIZES]
+    if all(n in med for n in names):
+        per_byte = [med[n] * 1e6 / (5 + 53 * s) for n, s in zip(names, SIZES)]
+        growth = per_byte[2] / per_byte[0]
+        r.line("append in 64 KiB pieces, ns per byte at 1x / at 1/4", growth, "x", "<= 1.5x", growth <= 1.5,
+               ", ".join(f"{p:.2f}" for p in per_byte) + " ns/B at 1/4, 1/2, 1x")
+        for n, s in zip(SIZES, per_byte):
+            copy = med.get(f"BM_CopyPieces/{n}")
+            if copy:
+                r.line(f"  append / memcpy into a preallocated block, {n} records",
+                       med[f"BM_AppendPieces/{n}"] / copy, "x")
+
+    r.section("Full list to rows: 1,048,560 channels and 100,000 clients")
+    under("decode + ReplaceChanels + ReplaceClients + RebuildViews", "BM_FullListToRows", 1500)
+    ratio("  the same / building a std::map of the channel records", "BM_FullListToRows", "BM_MapOfRecords", 4)
+    ratio("second identical lists (all rows kept) / std::map", "BM_SecondIdenticalList", "BM_MapOfRecords", 2)
+
+    r.section("Statistics pass: 1,048,560 records, rows updated in place")
+    ratio("ChanelStatisticsPass / looking every handle up in a std::map", "BM_ChanelStatisticsPass",
+          "BM_LookUpEveryHandle", 3)
+    ratio("  looking every handle up in ChanelData / in a std::map", "BM_LookUpInChanelData",
+          "BM_LookUpEveryHandle")
+
+    r.section("Mass removal and sorting (1/4, 1/2, 1x of 1,048,560 rows)")
+    under("statistics naming half the rows: the other half removed", "BM_RemoveHalfTheRows/1048560", 1500)
+    doubling("  time growth per doubling (linear: 2.0)", "BM_RemoveHalfTheRows", 2.5)
+    under("sort by a number column (time on line)", "BM_SortByNumber/1048560", 1500)
+    doubling("  time growth per doubling (n log n: 2.1)", "BM_SortByNumber", 2.5)
+    under("sort by a text column (device ID)", "BM_SortByText/1048560", 1500)
+    doubling("  time growth per doubling (n log n: 2.1)", "BM_SortByText", 2.5)
+
+    r.section("Window (offscreen): statistics refresh with 100,000 rows, bytes in to repainted view")
+    under("channel statistics, channel tab shown", "BM_WindowChanelStatistics", 50)
+    ratio("  the same / a repaint with nothing changed", "BM_WindowChanelStatistics", "BM_WindowRepaint")
+    under("client statistics, client tab shown", "BM_WindowClientStatistics", 50)
+
+    memory = out / "memory.json"
+    if memory.exists():
+        m = json.loads(memory.read_text())
+        r.section(f"Memory: {m['chanel_rows']:,} channel rows, {m['client_rows']:,} client rows, "
+                  "received from telv-sim over loopback")
+        r.line("resident after the lists and statistics refreshes", m["resident_mb"], "MB", "< 600 MB",
+               m["resident_mb"] < 600, f"peak {m['peak_resident_mb']:.0f} MB, empty window {m['empty_window_mb']:.0f} MB")
+        r.line("  resident / the records' own bytes", m["resident_mb"] / m["record_bytes_mb"], "x",
+               note=f"{m['record_bytes_mb']:.1f} MB of records")
+        r.line("  seconds from connecting to both tables shown", m["seconds_to_rows"], "s")
+
+    print()
+    if r.missed:
+        print("MISSED: " + "; ".join(r.missed))
+        return 1
+    print("All targets met.")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
