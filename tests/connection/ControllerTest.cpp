@@ -3,6 +3,7 @@
 #include "MonitorTables.h"
 #include "RowTexts.h"
 #include "ServerSide.h"
+#include "TestApplication.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>
@@ -98,10 +99,7 @@ private:
 class ControllerTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "controller_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+        test::EnsureApplication("controller_tests");
         TAsyncSocket::SockInit();
     }
     FakeView view;

@@ -8,6 +8,7 @@
 #include "MonitorTables.h"
 #include "RowTexts.h"
 #include "ServerSide.h"
+#include "TestApplication.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>
@@ -117,10 +118,7 @@ void ExpectIntact(const Console& c) {
 class HostileServerTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "hostile_server_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+        test::EnsureApplication("hostile_server_tests");
         TAsyncSocket::SockInit();
     }
 };

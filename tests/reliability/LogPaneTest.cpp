@@ -3,6 +3,7 @@
 #include "LogPane.h"
 #include "MainForm.h"
 #include "ServerSide.h"
+#include "TestApplication.h"
 
 #include <QApplication>
 #include <QTextBlock>
@@ -17,10 +18,7 @@ namespace {
 class LogPaneTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "log_pane_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) new QApplication(argc, argv);
+        test::EnsureApplication<QApplication>("log_pane_tests");
     }
 };
 

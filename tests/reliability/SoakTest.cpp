@@ -2,6 +2,7 @@
 // (TELV_SOAK_SECONDS, default 60). Resident memory is read once the tables have filled and again
 // at the end: it must not grow by more than a stated bound, and the window must keep up.
 #include "MainForm.h"
+#include "TestApplication.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -50,10 +51,7 @@ std::chrono::seconds SoakDuration() {
 }
 
 TEST(Soak, ChurningServerForMinutesKeepsMemoryBoundedAndRowsCurrent) {
-    static int argc = 1;
-    static char name[] = "soak_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
+    test::EnsureApplication<QApplication>("soak_tests");
 
     sim::SimOptions options = test::QuietOptions(kDevices, kClients);
     options.churnPerSecond = kChurnPerSecond;

@@ -1,6 +1,7 @@
 // The row store and its Qt model: batched changes, persistent rows, selection mirroring.
 #include "ListView.h"
 #include "ListViewModel.h"
+#include "TestApplication.h"
 
 #include <QAbstractItemModelTester>
 #include <QCoreApplication>
@@ -31,10 +32,7 @@ std::string Render(const ListCell& c) {
 class ListViewTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "list_view_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+        test::EnsureApplication("list_view_tests");
     }
     TListView view{2, Render};
 

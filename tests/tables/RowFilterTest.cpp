@@ -2,6 +2,7 @@
 // selection and the model's signals through statistics passes, rebuilds and sorting.
 #include "ListView.h"
 #include "ListViewModel.h"
+#include "TestApplication.h"
 
 #include <QAbstractItemModelTester>
 #include <QCoreApplication>
@@ -50,10 +51,7 @@ struct Device {
 class RowFilterTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "row_filter_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+        test::EnsureApplication("row_filter_tests");
     }
     void SetUp() override {
         for (const Device& d : std::vector<Device>{{"KE-100", "КЕ-11", "10.0.0.1:4001"},

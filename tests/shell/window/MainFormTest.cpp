@@ -2,6 +2,7 @@
 // session against the simulator (kept as a screenshot in docs/).
 #include "ColorScheme.h"
 #include "MainForm.h"
+#include "TestApplication.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -41,10 +42,7 @@ using test::PumpUntil;
 class MainFormTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "window_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) new QApplication(argc, argv);
+        test::EnsureApplication<QApplication>("window_tests");
     }
     void SetUp() override {
         root_ = std::filesystem::temp_directory_path() /

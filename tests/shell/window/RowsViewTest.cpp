@@ -1,6 +1,7 @@
 // The table view repaints the rows in sight after a change report, however many rows it spans,
 // and nothing for rows out of sight.
 #include "RowsView.h"
+#include "TestApplication.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -25,10 +26,7 @@ protected:
 class RowsViewTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "rows_view_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) new QApplication(argc, argv);
+        test::EnsureApplication<QApplication>("rows_view_tests");
     }
     void SetUp() override {
         model.setColumnCount(2);
