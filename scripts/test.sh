@@ -9,5 +9,5 @@ ctest --test-dir build --output-on-failure -j "$jobs"
 if [ "${TELV_SKIP_SANITIZERS:-0}" != 1 ]; then
   cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTELV_SANITIZE=ON -DTELV_BUILD_BENCH=OFF
   cmake --build build-asan -j "$jobs"
-  ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE slow
+  ctest --test-dir build-asan --output-on-failure -j "$jobs"
 fi
