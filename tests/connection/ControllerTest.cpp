@@ -2,17 +2,13 @@
 #include "ConnectionController.h"
 #include "MonitorTables.h"
 #include "RowTexts.h"
+#include "ScriptedServer.h"
 #include "ServerSide.h"
 #include "TestApplication.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -49,52 +45,7 @@ struct Panels : StatusPanels {
     void SetPanelText(int panel, const std::string& t) override { text[panel] = t; }
 };
 
-// A server played by the test: accepts one console and exchanges bytes on request.
-class ScriptedServer {
-public:
-    ScriptedServer() {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listener_, 4);
-        socklen_t n = sizeof a;
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &n);
-        port_ = ntohs(a.sin_port);
-        ::fcntl(listener_, F_SETFL, O_NONBLOCK);
-    }
-    ~ScriptedServer() {
-        if (peer_ >= 0) ::close(peer_);
-        ::close(listener_);
-    }
-    int Port() const { return port_; }
-    bool Accept() {
-        if (peer_ < 0) {
-            peer_ = ::accept(listener_, nullptr, nullptr);
-            if (peer_ >= 0) ::fcntl(peer_, F_SETFL, O_NONBLOCK);
-        }
-        return peer_ >= 0;
-    }
-    void Send(const Bytes& b) { ASSERT_EQ(::send(peer_, b.data(), b.size(), MSG_NOSIGNAL), static_cast<ssize_t>(b.size())); }
-    // Everything received so far.
-    const Bytes& Received() {
-        if (peer_ >= 0) {
-            std::uint8_t buf[65536];
-            for (ssize_t n; (n = ::recv(peer_, buf, sizeof buf, 0)) > 0;) received_.insert(received_.end(), buf, buf + n);
-        }
-        return received_;
-    }
-    void ClearReceived() { received_.clear(); }
-    void ClosePeer() {
-        ::close(peer_);
-        peer_ = -1;
-    }
-
-private:
-    int listener_ = -1, peer_ = -1, port_ = 0;
-    Bytes received_;
-};
+using test::ScriptedServer;
 
 class ControllerTest : public ::testing::Test {
 protected:
@@ -127,9 +78,9 @@ protected:
     Bytes Handshake(ScriptedServer& server) {
         ConnectTo(server);
         EXPECT_TRUE(ReceivedAtLeast(server, 1));
-        server.Send(server::EncodeServerVersion(2, 4, 0, 31));
+        EXPECT_TRUE(server.Send(server::EncodeServerVersion(2, 4, 0, 31)));
         EXPECT_TRUE(ReceivedAtLeast(server, 12));
-        server.Send(server::EncodeAck());
+        EXPECT_TRUE(server.Send(server::EncodeAck()));
         EXPECT_TRUE(ReceivedAtLeast(server, 12 + 19));
         EXPECT_TRUE(PumpUntil([&] { return controller.State == Running; }));
         return Bytes(server.Received().begin() + 12, server.Received().end());
@@ -146,15 +97,15 @@ TEST_F(ControllerTest, HandshakeBytesAndTheOrderOfTheFirstRequests) {
     EXPECT_EQ(server.Received(), Bytes{0});
     // The version reply in two pieces of 5 and 7 bytes.
     const Bytes hello = server::EncodeServerVersion(2, 4, 0, 31);
-    server.Send(Bytes(hello.begin(), hello.begin() + 5));
+    EXPECT_TRUE(server.Send(Bytes(hello.begin(), hello.begin() + 5)));
     PumpFor(50ms);
     EXPECT_EQ(controller.State, WaitingHello);
-    server.Send(Bytes(hello.begin() + 5, hello.end()));
+    EXPECT_TRUE(server.Send(Bytes(hello.begin() + 5, hello.end())));
     ASSERT_TRUE(ReceivedAtLeast(server, 12));
     EXPECT_EQ(Bytes(server.Received().begin() + 1, server.Received().end()),
               (Bytes{16, 'T', 'E', 'L', 'V', 'C', 'L', 1, 3, 8, 17}));
     EXPECT_EQ(controller.State, WaitingAck);
-    server.Send(server::EncodeAck());
+    EXPECT_TRUE(server.Send(server::EncodeAck()));
     ASSERT_TRUE(ReceivedAtLeast(server, 12 + 19));
     Bytes expected = EncodeEventMode(true);
     expected.push_back(32);
@@ -178,10 +129,10 @@ TEST_F(ControllerTest, FollowUpsAndPeriodicRequests) {
     c.SetDeviceId("860001", 6);
     TELV_FULL_CLIENT_DATA k;
     k.SetClientHandle(3);
-    server.Send(server::EncodeChanelList(std::vector{c}));
+    EXPECT_TRUE(server.Send(server::EncodeChanelList(std::vector{c})));
     ASSERT_TRUE(ReceivedAtLeast(server, 1));
     EXPECT_EQ(server.Received(), Bytes{48});
-    server.Send(server::EncodeClientList(std::vector{k}));
+    EXPECT_TRUE(server.Send(server::EncodeClientList(std::vector{k})));
     ASSERT_TRUE(PumpUntil([&] { return chanels.Count() == 1 && clients.Count() == 1; }));
     EXPECT_FALSE(tables.FullListNeeded);
     EXPECT_EQ(panels.text[0], "Приборы (Количество - 1 RX : 0 б TX : 0 б)");
@@ -193,7 +144,7 @@ TEST_F(ControllerTest, FollowUpsAndPeriodicRequests) {
     TELV_STATISTICS_DATA s;
     s.SetOwnHandle(7);
     s.SetSecondsOnLine(3725);
-    server.Send(server::EncodeStatistics(33, std::vector{s}));
+    EXPECT_TRUE(server.Send(server::EncodeStatistics(33, std::vector{s})));
     ASSERT_TRUE(ReceivedAtLeast(server, 2));
     EXPECT_EQ(server.Received(), (Bytes{33, 49}));
     EXPECT_EQ(chanels.Text(0, 4), "01:02:05");
@@ -202,7 +153,7 @@ TEST_F(ControllerTest, FollowUpsAndPeriodicRequests) {
     server.ClearReceived();
     view.autoRequest = false;
     controller.ReqTimerTimer();
-    server.Send(server::EncodeTextMessage("\xCF\xF0\xE8\xE2\xE5\xF2"));
+    EXPECT_TRUE(server.Send(server::EncodeTextMessage("\xCF\xF0\xE8\xE2\xE5\xF2")));
     ASSERT_TRUE(ReceivedAtLeast(server, 2));
     EXPECT_EQ(server.Received(), (Bytes{32, 48}));
     EXPECT_EQ(view.log.back(), "Привет");
@@ -212,12 +163,12 @@ TEST_F(ControllerTest, NoticesAreLoggedAsTheyCome) {
     ScriptedServer server;
     Handshake(server);
     std::uint8_t id[16] = {'8', '6', '0', '0', '1'};
-    server.Send(server::EncodeEventMode(false));
-    server.Send(server::EncodeChannelNotice(0, TextField(id, 16)));
-    server.Send(server::EncodeChannelNotice(2, TextField(id, 16)));
-    server.Send(server::EncodeChannelNotice(3, TextField(id, 16)));
-    server.Send(server::EncodeClientClosed({192, 168, 0, 5}, 5100));
-    server.Send(server::EncodeEmpty());
+    EXPECT_TRUE(server.Send(server::EncodeEventMode(false)));
+    EXPECT_TRUE(server.Send(server::EncodeChannelNotice(0, TextField(id, 16))));
+    EXPECT_TRUE(server.Send(server::EncodeChannelNotice(2, TextField(id, 16))));
+    EXPECT_TRUE(server.Send(server::EncodeChannelNotice(3, TextField(id, 16))));
+    EXPECT_TRUE(server.Send(server::EncodeClientClosed({192, 168, 0, 5}, 5100)));
+    EXPECT_TRUE(server.Send(server::EncodeEmpty()));
     ASSERT_TRUE(PumpUntil([&] { return view.log.size() >= 7; }));
     EXPECT_EQ(std::vector<std::string>(view.log.begin() + 2, view.log.end()),
               (std::vector<std::string>{"Трансляция событий сервера отключена", "Соединение с прибором ID - 86001 сброшено",
@@ -231,7 +182,7 @@ TEST_F(ControllerTest, HandshakeTimeLimitIsTwoHundredTicks) {
         view.log.clear();
         ConnectTo(server);
         if (answerHello) {
-            server.Send(server::EncodeServerVersion(1, 0, 0, 0));
+            EXPECT_TRUE(server.Send(server::EncodeServerVersion(1, 0, 0, 0)));
             ASSERT_TRUE(PumpUntil([&] { return controller.State == WaitingAck; }));
         }
         for (int i = 0; i < 199; ++i) controller.TimerTimer();
@@ -251,8 +202,8 @@ TEST_F(ControllerTest, ServerClosingMidMessageEndsTheConnectionOnce) {
     ScriptedServer server;
     Handshake(server);
     const Bytes list = server::EncodeListHeader(32, 10);
-    server.Send(Bytes(list.begin(), list.end()));
-    server.ClosePeer();
+    EXPECT_TRUE(server.Send(Bytes(list.begin(), list.end())));
+    server.Close();
     ASSERT_TRUE(PumpUntil([&] { return controller.State == Disconnected; }));
     PumpFor(100ms);
     EXPECT_EQ(view.Count("Соединение завершено"), 1);
@@ -261,7 +212,7 @@ TEST_F(ControllerTest, ServerClosingMidMessageEndsTheConnectionOnce) {
     ScriptedServer next;
     ConnectTo(next);
     EXPECT_EQ(controller.RecvBuffer.Remaining(), 0u);
-    next.Send(server::EncodeServerVersion(3, 0, 0, 0));
+    EXPECT_TRUE(next.Send(server::EncodeServerVersion(3, 0, 0, 0)));
     EXPECT_TRUE(PumpUntil([&] { return controller.State == WaitingAck; }));
 }
 

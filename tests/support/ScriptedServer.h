@@ -1,5 +1,6 @@
-// A server played by a reliability test on 127.0.0.1: accepts one console and sends it exactly
-// the bytes the test chooses, in the pieces it chooses, then closes or resets the connection.
+// A server played by a test on 127.0.0.1: accepts one console, sends it exactly the bytes the
+// test chooses, in the pieces it chooses, records what it sends back, and closes or resets the
+// connection.
 #pragma once
 
 #include "Protocol.h"
@@ -9,21 +10,22 @@
 
 namespace telv::test {
 
-class HostileServer {
+class ScriptedServer {
 public:
-    HostileServer();
-    ~HostileServer();
-    HostileServer(const HostileServer&) = delete;
-    HostileServer& operator=(const HostileServer&) = delete;
+    ScriptedServer();
+    ~ScriptedServer();
+    ScriptedServer(const ScriptedServer&) = delete;
+    ScriptedServer& operator=(const ScriptedServer&) = delete;
 
     int Port() const { return port_; }
     // Accepts the console if it has connected; true once there is one.
     bool Accept();
     bool Connected() const { return peer_ >= 0; }
     // Sends all bytes (blocking); false when the console is gone.
-    bool Send(const Bytes& bytes);
-    // What the console has sent so far.
+    [[nodiscard]] bool Send(const Bytes& bytes);
+    // What the console has sent so far (since the last ClearReceived).
     const Bytes& Received();
+    void ClearReceived() { received_.clear(); }
     // An orderly close (the console reads the end of the stream), or a reset.
     void Close();
     void Reset();

@@ -1,4 +1,4 @@
-#include "HostileServer.h"
+#include "ScriptedServer.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -11,7 +11,7 @@
 
 namespace telv::test {
 
-HostileServer::HostileServer() {
+ScriptedServer::ScriptedServer() {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -24,17 +24,17 @@ HostileServer::HostileServer() {
     ::fcntl(listener_, F_SETFL, O_NONBLOCK);
 }
 
-HostileServer::~HostileServer() {
+ScriptedServer::~ScriptedServer() {
     if (peer_ >= 0) ::close(peer_);
     ::close(listener_);
 }
 
-bool HostileServer::Accept() {
+bool ScriptedServer::Accept() {
     if (peer_ < 0) peer_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     return peer_ >= 0;
 }
 
-bool HostileServer::Send(const Bytes& bytes) {
+bool ScriptedServer::Send(const Bytes& bytes) {
     std::size_t sent = 0;
     while (peer_ >= 0 && sent < bytes.size()) {
         const ssize_t n = ::send(peer_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
@@ -45,7 +45,7 @@ bool HostileServer::Send(const Bytes& bytes) {
     return peer_ >= 0;
 }
 
-const Bytes& HostileServer::Received() {
+const Bytes& ScriptedServer::Received() {
     std::uint8_t buffer[4096];
     while (peer_ >= 0) {
         const ssize_t n = ::recv(peer_, buffer, sizeof buffer, MSG_DONTWAIT);
@@ -55,12 +55,12 @@ const Bytes& HostileServer::Received() {
     return received_;
 }
 
-void HostileServer::Close() {
+void ScriptedServer::Close() {
     if (peer_ >= 0) ::close(peer_);
     peer_ = -1;
 }
 
-void HostileServer::Reset() {
+void ScriptedServer::Reset() {
     if (peer_ < 0) return;
     const linger abort{1, 0};
     ::setsockopt(peer_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
