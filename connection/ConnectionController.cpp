@@ -1,8 +1,7 @@
 #include "ConnectionController.h"
 
 #include "Cp1251.h"
-#include "MonitorTables.h"
-#include "RowTexts.h"
+#include "FieldTexts.h"
 #include "Sysutil.h"
 
 #include <netinet/in.h>
@@ -30,7 +29,7 @@ private:
 
 }  // namespace
 
-ConnectionController::ConnectionController(ConnectionView& view, MonitorTables& tables)
+ConnectionController::ConnectionController(ConnectionView& view, SessionTables& tables)
     : view_(view), tables_(tables) {}
 
 ConnectionController::~ConnectionController() {
@@ -178,7 +177,7 @@ void ConnectionController::Act(const DecodedMessage& m) {
         break;
     case MessageKind::ClientVersionAck:
         State = Running;
-        tables_.FullListNeeded = true;
+        tables_.SessionStarted();
         EventCheckBoxClick();
         SendRequest(code::ChannelList);
         SendRequest(code::ClientList);
@@ -206,21 +205,18 @@ void ConnectionController::Act(const DecodedMessage& m) {
                               static_cast<unsigned>(m.port)));
         break;
     case MessageKind::ChannelList:
-        tables_.ReplaceChanels(m.chanels);
+        tables_.ChannelListReceived(m.chanels);
         SendRequest(code::ClientList);
         break;
     case MessageKind::ChannelStatistics:
-        tables_.ChanelStatisticsPass(m.statistics);
+        tables_.ChannelStatisticsReceived(m.statistics);
         SendRequest(code::ClientStatistics);
         break;
     case MessageKind::ClientList:
-        tables_.ReplaceClients(m.clients);
-        tables_.ResetTotals(true, true);
-        tables_.RebuildViews();
-        tables_.ShowTotals();
+        tables_.ClientListReceived(m.clients);
         break;
     case MessageKind::ClientStatistics:
-        tables_.ClientStatisticsPass(m.statistics);
+        tables_.ClientStatisticsReceived(m.statistics);
         break;
     case MessageKind::Empty:
         break;
@@ -259,7 +255,7 @@ void ConnectionController::TimerTimer() {
 void ConnectionController::ReqTimerTimer() {
     HandlerScope scope(handlerDepth_);
     if (!view_.AutoRequestChecked() || State != Running) return;
-    SendRequest(tables_.FullListNeeded ? code::ChannelList : code::ChannelStatistics);
+    SendRequest(tables_.NeedsFullList() ? code::ChannelList : code::ChannelStatistics);
     EndIfSendFailed();
 }
 

@@ -5,6 +5,7 @@
 
 #include "ConnectionState.h"
 #include "Protocol.h"
+#include "SessionTables.h"
 #include "SocketCore.h"
 #include "StackBuffer.h"
 
@@ -13,8 +14,6 @@
 #include <vector>
 
 namespace telv {
-
-class MonitorTables;
 
 // The controls of the window that the controller reads and sets, and the log.
 class ConnectionView {
@@ -43,7 +42,7 @@ public:
     static constexpr int kReadBlockBytes = 256 << 10;
     static constexpr std::size_t kMaxDrainBytes = std::size_t{4} << 20;
 
-    ConnectionController(ConnectionView& view, MonitorTables& tables);
+    ConnectionController(ConnectionView& view, SessionTables& tables);
     ~ConnectionController();
     ConnectionController(const ConnectionController&) = delete;
     ConnectionController& operator=(const ConnectionController&) = delete;
@@ -90,7 +89,7 @@ private:
     void EndIfSendFailed();
 
     ConnectionView& view_;
-    MonitorTables& tables_;
+    SessionTables& tables_;
     std::unique_ptr<TSyncSocket> retiredSocket_;  // closed inside its own handler; freed later
     std::string connectAddress_;                  // the boxes when the attempt started
     std::string connectPortText_;

@@ -188,7 +188,7 @@ private:
 };
 
 // Rows and the handle index of one view agree, and the rows are those of the reference.
-void CheckRows(const char* name, const TListView& view, const std::unordered_map<Handle, TListItem*>& items,
+void CheckRows(const char* name, const TListView& view, const RowItems& items,
                const std::set<Handle>& expected, Failure& failure) {
     if (static_cast<std::size_t>(view.Count()) != items.size())
         failure.Note(Format("%s: %d rows, %zu indexed", name, view.Count(), items.size()));
@@ -196,8 +196,7 @@ void CheckRows(const char* name, const TListView& view, const std::unordered_map
     for (int i = 0; i < view.Count(); ++i) {
         const TListItem* row = view.Item(i);
         const auto handle = static_cast<Handle>(row->Data);
-        const auto it = items.find(handle);
-        if (it == items.end() || it->second != row || row->Index() != i || row->Deleted())
+        if (items.Find(handle) != row || row->Index() != i || row->Deleted())
             failure.Note(Format("%s: row %d (handle %u) is not indexed as itself", name, i, handle));
         shown.insert(handle);
     }

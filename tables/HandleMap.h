@@ -1,7 +1,8 @@
 // An ordered map from server handle to record, held as sorted arrays: the handles alone in one
 // (a lookup is a binary search over 4 bytes per entry, mostly in cache) and the records in
-// another, in the same order. Iteration is in ascending handle order. It is filled only whole,
-// from a full list, so it never needs insertion in the middle.
+// another, in the same order. Iteration is in ascending handle order; the order of the list it
+// came from is kept beside. It is filled only whole, from a full list, so it never needs
+// insertion in the middle.
 #pragma once
 
 #include "Records.h"
@@ -40,6 +41,7 @@ public:
     void clear() {
         handles_.clear();
         entries_.clear();
+        listOrder_.clear();
     }
 
     // The contents become the records of a list, whose handle keyOf gives; of several records
@@ -54,19 +56,34 @@ public:
         clear();
         handles_.reserve(n);
         entries_.reserve(n);
+        // The entry each list position became, for the positions that were kept.
+        std::vector<std::uint32_t> entryAt(n, kNoEntry);
         for (const std::uint64_t key : order) {
             const auto handle = static_cast<Handle>(key >> 32);
             if (!handles_.empty() && handles_.back() == handle) continue;
+            const auto position = static_cast<std::uint32_t>(key & 0xFFFFFFFFu);
+            entryAt[position] = static_cast<std::uint32_t>(handles_.size());
             handles_.push_back(handle);
-            entries_.emplace_back(handle, records[static_cast<std::uint32_t>(key & 0xFFFFFFFFu)]);
+            entries_.emplace_back(handle, records[position]);
         }
         handles_.shrink_to_fit();
         entries_.shrink_to_fit();
+        listOrder_.reserve(handles_.size());
+        for (const std::uint32_t entry : entryAt)
+            if (entry != kNoEntry) listOrder_.push_back(entry);
     }
 
+    // The entries in the order the list named them (the first record of a repeated handle).
+    const std::vector<std::uint32_t>& ListOrder() const { return listOrder_; }
+    // The handles in ascending order, one per entry.
+    const std::vector<Handle>& Handles() const { return handles_; }
+
 private:
+    static constexpr std::uint32_t kNoEntry = 0xFFFFFFFFu;
+
     std::vector<Handle> handles_;
     std::vector<value_type> entries_;
+    std::vector<std::uint32_t> listOrder_;
 };
 
 using ChanelTable = HandleMap<TELV_UDP_FULL_CHANEL_DATA>;

@@ -2,158 +2,151 @@
 
 #include "RowTexts.h"
 
+#include <vector>
+
 namespace telv {
+
+TListItem* RowItems::Find(Handle handle) const {
+    const std::size_t row = rows_.Find(handle);
+    return row == LiveRows::npos ? nullptr : ItemOf(rows_[row]);
+}
 
 MonitorTables::MonitorTables(TListView& chanelView, TListView& clientView, StatusPanels& statusBar)
     : ChanelListView(chanelView), ClientListView(clientView), statusBar_(statusBar) {}
 
-void MonitorTables::ReplaceChanels(RecordArray<TELV_UDP_FULL_CHANEL_DATA> records) {
-    ChanelData.Refill(records, [](const TELV_UDP_FULL_CHANEL_DATA& r) { return r.ChanelHandle(); });
-}
-
-void MonitorTables::ReplaceClients(RecordArray<TELV_FULL_CLIENT_DATA> records) {
-    ClientData.Refill(records, [](const TELV_FULL_CLIENT_DATA& r) { return r.ClientHandle(); });
-}
-
 void MonitorTables::ShowTotals() { Totals.ShowTotals(statusBar_, ChanelListView.Count(), ClientListView.Count()); }
 
+void MonitorTables::ClientListReceived(RecordArray<TELV_FULL_CLIENT_DATA> records) {
+    ReplaceClients(records);
+    ResetTotals(true, true);
+    RebuildViews();
+    ShowTotals();
+}
+
+void MonitorTables::ChannelStatisticsReceived(RecordArray<TELV_STATISTICS_DATA> records) {
+    ChanelStatisticsPass(records);
+}
+
+void MonitorTables::ClientStatisticsReceived(RecordArray<TELV_STATISTICS_DATA> records) {
+    ClientStatisticsPass(records);
+}
+
 void MonitorTables::RebuildViews() {
-    MarkChanelRows();
-    MarkClientRows();
+    chanelUntouched_.MarkAll(ChanelListView.Count());
+    clientUntouched_.MarkAll(ClientListView.Count());
+    RebuildRows();
     {
         RepaintSuspension chanelRepaint(ChanelListView);
         RepaintSuspension clientRepaint(ClientListView);
         RebuildChanelRows();
         RebuildClientRows();
-        RemoveUntouchedChanelRows();
-        RemoveUntouchedClientRows();
+        RemoveRows(ChanelListView, chanelUntouched_);
+        RemoveRows(ClientListView, clientUntouched_);
     }
-    FullListNeeded = false;
 }
 
+// Walks the records in handle order, so that new rows are added in that order.
 void MonitorTables::RebuildChanelRows() {
-    ChanelItems.reserve(ChanelData.size());
+    TrafficTotals counted;  // the record tables have added the traffic already
+    std::size_t k = 0;
     for (const auto& [handle, record] : ChanelData) {
+        LiveRow& live = LiveChanels[LiveChanels.RowOfSorted(k++)];
         const TELV_FULL_CLIENT_DATA* linkedClient =
             record.LinkedClient() ? ClientData.Find(record.LinkedClient()) : nullptr;
-        auto [it, isNew] = ChanelItems.try_emplace(handle, nullptr);
+        TListItem* item = RowItems::ItemOf(live);
+        const bool isNew = item == nullptr;
         if (isNew) {
-            it->second = ChanelListView.Add();
-            it->second->Data = handle;
+            item = ChanelListView.Add();
+            item->Data = handle;
+            live.Tag = reinterpret_cast<std::uintptr_t>(item);
         } else {
-            ChanelUntouched.Remove(*it->second);
+            chanelUntouched_.Remove(*item);
         }
-        ShowChanelRow(it->second, record, isNew, linkedClient, Totals);
-        ChanelListView.Changed(*it->second);
+        ShowChanelRow(item, record, isNew, linkedClient, counted);
+        ChanelListView.Changed(*item);
     }
 }
 
 void MonitorTables::RebuildClientRows() {
-    ClientItems.reserve(ClientData.size());
+    TrafficTotals counted;
+    std::size_t k = 0;
     for (const auto& [handle, record] : ClientData) {
+        LiveRow& live = LiveClients[LiveClients.RowOfSorted(k++)];
         const TELV_UDP_FULL_CHANEL_DATA* linkedChanel =
             record.LinkedChanel() ? ChanelData.Find(record.LinkedChanel()) : nullptr;
-        auto [it, isNew] = ClientItems.try_emplace(handle, nullptr);
+        TListItem* item = RowItems::ItemOf(live);
+        const bool isNew = item == nullptr;
         if (isNew) {
-            it->second = ClientListView.Add();
-            it->second->Data = handle;
+            item = ClientListView.Add();
+            item->Data = handle;
+            live.Tag = reinterpret_cast<std::uintptr_t>(item);
         } else {
-            ClientUntouched.Remove(*it->second);
+            clientUntouched_.Remove(*item);
         }
-        ShowClientRow(it->second, record, isNew, linkedChanel, Totals);
-        ClientListView.Changed(*it->second);
+        ShowClientRow(item, record, isNew, linkedChanel, counted);
+        ClientListView.Changed(*item);
     }
 }
 
 void MonitorTables::ChanelStatisticsPass(RecordArray<TELV_STATISTICS_DATA> records) {
-    MarkChanelRows();
     ResetTotals(false, true);
     {
         RepaintSuspension repaint(ChanelListView);
-        for (std::uint32_t i = 0; i < records.size(); ++i) ApplyChanelStatistics(records[i]);
-        RemoveUntouchedChanelRows();
+        PassChanelStatistics(records, [this](LiveRow& live, const TELV_STATISTICS_DATA& record,
+                                              const LinkedState<TELV_FULL_CLIENT_DATA>& linked) {
+            TListItem& row = *RowItems::ItemOf(live);
+            row.SubItem(3) = TimeOnLineCell(record.SecondsOnLine());
+            row.SubItem(4) = TrafficCell(record.RxBytes(), record.TxBytes());
+            ChanelListView.Changed(row);
+            if (!linked.Known) return;  // the state cell keeps its previous text
+            if (record.State() == 0)
+                row.SubItem(5) = TextCell(CellKind::ChanelFree);
+            else if (linked.Record)
+                row.SubItem(5) = LinkedWithClientCell(linked.Record);
+            else
+                row.SubItem(5) = ListCell{};
+        });
+        EndPass(LiveChanels, ChanelListView);
     }
     ShowTotals();
 }
 
 void MonitorTables::ClientStatisticsPass(RecordArray<TELV_STATISTICS_DATA> records) {
-    MarkClientRows();
     ResetTotals(true, false);
     {
         RepaintSuspension repaint(ClientListView);
-        for (std::uint32_t i = 0; i < records.size(); ++i) ApplyClientStatistics(records[i]);
-        RemoveUntouchedClientRows();
+        PassClientStatistics(records, [this](LiveRow& live, const TELV_STATISTICS_DATA& record,
+                                              const LinkedState<TELV_UDP_FULL_CHANEL_DATA>& linked) {
+            TListItem& row = *RowItems::ItemOf(live);
+            row.SubItem(1) = TimeOnLineCell(record.SecondsOnLine());
+            row.SubItem(2) = TrafficCell(record.RxBytes(), record.TxBytes());
+            ClientListView.Changed(row);
+            if (!linked.Known) return;
+            switch (record.State()) {
+            case 0: row.SubItem(3) = TextCell(CellKind::ClientFree); break;
+            case 1: row.SubItem(3) = linked.Record ? LinkedWithDeviceCell(linked.Record) : ListCell{}; break;
+            case 2: row.SubItem(3) = TextCell(CellKind::EventTranslation); break;
+            default: row.SubItem(3) = ListCell{}; break;
+            }
+        });
+        EndPass(LiveClients, ClientListView);
     }
     ShowTotals();
 }
 
-void MonitorTables::ApplyChanelStatistics(const TELV_STATISTICS_DATA& record) {
-    const auto it = ChanelItems.find(record.OwnHandle());
-    if (it == ChanelItems.end()) {
-        FullListNeeded = true;
-        return;
-    }
-    TListItem& row = *it->second;
-    ChanelUntouched.Remove(row);  // a handle repeated in one message was removed already
-    row.SubItem(3) = TimeOnLineCell(record.SecondsOnLine());
-    row.SubItem(4) = TrafficCell(record.RxBytes(), record.TxBytes());
-    Totals.AddChanel(record.RxBytes(), record.TxBytes());
-    ChanelListView.Changed(row);
-    ListCell state;
-    if (record.State() == 0) {
-        state = TextCell(CellKind::ChanelFree);
-    } else if (record.State() == 1 && record.LinkedHandle()) {
-        const TELV_FULL_CLIENT_DATA* client = ClientData.Find(record.LinkedHandle());
-        if (!client) {
-            FullListNeeded = true;  // the state cell keeps its previous text
-            return;
-        }
-        state = LinkedWithClientCell(client);
-    }
-    row.SubItem(5) = state;
+void MonitorTables::RemoveRows(TListView& view, UntouchedRows& untouched) {
+    view.DeleteWhere([&untouched](int index) { return untouched.Contains(index); });
+    untouched.Clear();
 }
 
-void MonitorTables::ApplyClientStatistics(const TELV_STATISTICS_DATA& record) {
-    const auto it = ClientItems.find(record.OwnHandle());
-    if (it == ClientItems.end()) {
-        FullListNeeded = true;
-        return;
-    }
-    TListItem& row = *it->second;
-    ClientUntouched.Remove(row);
-    row.SubItem(1) = TimeOnLineCell(record.SecondsOnLine());
-    row.SubItem(2) = TrafficCell(record.RxBytes(), record.TxBytes());
-    Totals.AddClient(record.RxBytes(), record.TxBytes());
-    ClientListView.Changed(row);
-    ListCell state;
-    switch (record.State()) {
-    case 0: state = TextCell(CellKind::ClientFree); break;
-    case 1:
-        if (record.LinkedHandle()) {
-            const TELV_UDP_FULL_CHANEL_DATA* chanel = ChanelData.Find(record.LinkedHandle());
-            if (!chanel) {
-                FullListNeeded = true;
-                return;
-            }
-            state = LinkedWithDeviceCell(chanel);
-        }
-        break;
-    case 2: state = TextCell(CellKind::EventTranslation); break;
-    default: break;
-    }
-    row.SubItem(3) = state;
-}
-
-void MonitorTables::RemoveUntouchedChanelRows() {
-    ChanelListView.DeleteWhere([this](int index) { return ChanelUntouched.Contains(index); },
-                               [this](TListItem& row) { ChanelItems.erase(static_cast<Handle>(row.Data)); });
-    ChanelUntouched.Clear();
-}
-
-void MonitorTables::RemoveUntouchedClientRows() {
-    ClientListView.DeleteWhere([this](int index) { return ClientUntouched.Contains(index); },
-                               [this](TListItem& row) { ClientItems.erase(static_cast<Handle>(row.Data)); });
-    ClientUntouched.Clear();
+void MonitorTables::EndPass(LiveRows& rows, TListView& view) {
+    std::vector<std::uint8_t> doomed;
+    rows.EndPass([&](const LiveRow& live) {
+        if (doomed.empty()) doomed.resize(static_cast<std::size_t>(view.Count()));
+        doomed[static_cast<std::size_t>(RowItems::ItemOf(live)->Index())] = 1;
+    });
+    if (!doomed.empty())
+        view.DeleteWhere([&doomed](int index) { return doomed[static_cast<std::size_t>(index)] != 0; });
 }
 
 }  // namespace telv

@@ -1,58 +1,59 @@
-// The channel and client tables: the records of the server's last full lists, keyed by handle,
-// and the rows of the two list views kept in step with them.
+// The channel and client tables as the window shows them: the record tables of the connection,
+// mirrored in the rows of the two list views.
 #pragma once
 
-#include "HandleMap.h"
 #include "ListView.h"
-#include "Records.h"
+#include "RecordTables.h"
 #include "StatusPanels.h"
-#include "TrafficTotals.h"
-
-#include <unordered_map>
 
 namespace telv {
 
-class MonitorTables {
+// The list item of each row of a table, looked up by handle.
+class RowItems {
+public:
+    explicit RowItems(const LiveRows& rows) : rows_(rows) {}
+    std::size_t size() const { return rows_.size(); }
+    // The item of a handle's row, or nullptr.
+    TListItem* Find(Handle handle) const;
+
+    static TListItem* ItemOf(const LiveRow& row) { return reinterpret_cast<TListItem*>(row.Tag); }
+
+private:
+    const LiveRows& rows_;
+};
+
+class MonitorTables : public RecordTables {
 public:
     MonitorTables(TListView& chanelView, TListView& clientView, StatusPanels& statusBar);
 
-    // Message 32: the stored channel records become those of the list; the view is untouched.
-    void ReplaceChanels(RecordArray<TELV_UDP_FULL_CHANEL_DATA> records);
-    // Message 48: the stored client records become those of the list.
-    void ReplaceClients(RecordArray<TELV_FULL_CLIENT_DATA> records);
     // Reconciles both views with the stored records: rows of kept handles stay where they are
     // with their selection, new handles get rows at the end, rows of gone handles are deleted.
     void RebuildViews();
     // Messages 33 and 49: time, traffic and state of existing rows; rows not mentioned go.
     void ChanelStatisticsPass(RecordArray<TELV_STATISTICS_DATA> records);
     void ClientStatisticsPass(RecordArray<TELV_STATISTICS_DATA> records);
-
-    void ResetTotals(bool clients, bool chanels) { Totals.ResetTotals(clients, chanels); }
     void ShowTotals();
+
+    // SessionTables
+    void ClientListReceived(RecordArray<TELV_FULL_CLIENT_DATA> records) override;
+    void ChannelStatisticsReceived(RecordArray<TELV_STATISTICS_DATA> records) override;
+    void ClientStatisticsReceived(RecordArray<TELV_STATISTICS_DATA> records) override;
 
     TListView& ChanelListView;
     TListView& ClientListView;
-
-    ChanelTable ChanelData;
-    ClientTable ClientData;
-    std::unordered_map<Handle, TListItem*> ChanelItems;
-    std::unordered_map<Handle, TListItem*> ClientItems;
-    UntouchedRows ChanelUntouched;
-    UntouchedRows ClientUntouched;
-    // The tables are out of step with the server: the next periodic request asks for the lists.
-    bool FullListNeeded = false;
-    TrafficTotals Totals;
+    const RowItems ChanelItems{LiveChanels};
+    const RowItems ClientItems{LiveClients};
 
 private:
-    void MarkChanelRows() { ChanelUntouched.MarkAll(ChanelListView.Count()); }
-    void MarkClientRows() { ClientUntouched.MarkAll(ClientListView.Count()); }
-    void ApplyChanelStatistics(const TELV_STATISTICS_DATA& record);
-    void ApplyClientStatistics(const TELV_STATISTICS_DATA& record);
-    void RemoveUntouchedChanelRows();
-    void RemoveUntouchedClientRows();
     void RebuildChanelRows();
     void RebuildClientRows();
+    // Deletes the rows the view marked in `untouched` in one pass.
+    static void RemoveRows(TListView& view, UntouchedRows& untouched);
+    // Deletes the view rows of the live rows a statistics pass did not touch.
+    static void EndPass(LiveRows& rows, TListView& view);
 
+    UntouchedRows chanelUntouched_;
+    UntouchedRows clientUntouched_;
     StatusPanels& statusBar_;
 };
 

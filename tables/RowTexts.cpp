@@ -94,10 +94,6 @@ std::string FormatTraffic(std::uint32_t rx, std::uint32_t tx) {
     return FormatByteCount(rx) + " / " + FormatByteCount(tx);
 }
 
-std::string FieldText(TextField field) {
-    return Cp1251ToUtf8(field.first(BoundedLength(field.data(), field.size())));
-}
-
 std::string DeviceIdText(const TELV_UDP_FULL_CHANEL_DATA& record) { return FieldText(record.DeviceId()); }
 
 std::string DeviceTypeText(const TELV_UDP_FULL_CHANEL_DATA& record) {
@@ -117,7 +113,6 @@ std::string EventText(std::uint8_t typeCode, std::uint8_t flags) {
     return text;
 }
 
-std::string DottedAddress(const Ipv4Address& a) { return Format("%u.%u.%u.%u", a[0], a[1], a[2], a[3]); }
 
 std::string AddressText(const Ipv4Address& address, std::uint16_t port) {
     return DottedAddress(address) + Format(":%u", static_cast<unsigned>(port));

@@ -3,6 +3,7 @@
 // a cell is shown, so a million rows cost no formatting until they are on screen.
 #pragma once
 
+#include "FieldTexts.h"
 #include "ListView.h"
 #include "Records.h"
 
@@ -26,10 +27,7 @@ std::string DeviceIdText(const TELV_UDP_FULL_CHANEL_DATA& record);
 std::string DeviceTypeText(const TELV_UDP_FULL_CHANEL_DATA& record);
 std::string EventText(std::uint8_t typeCode, std::uint8_t flags);
 std::string AddressText(const Ipv4Address& address, std::uint16_t port);
-std::string DottedAddress(const Ipv4Address& address);
 std::string ClientCaptionText(const TELV_FULL_CLIENT_DATA& record);
-// A fixed-width CP1251 text field up to its first zero byte, as UTF-8.
-std::string FieldText(TextField field);
 
 // The kinds of cells, each with the fields its text is made from.
 enum class CellKind : std::uint8_t {

@@ -1,14 +1,10 @@
 #include "TrafficTotals.h"
 
 #include "RowTexts.h"
+#include "StatusPanels.h"
 #include "Sysutil.h"
 
 namespace telv {
-
-void TrafficTotals::ResetTotals(bool clients, bool chanels) {
-    if (chanels) ChanelRxTotal = ChanelTxTotal = 0;
-    if (clients) ClientRxTotal = ClientTxTotal = 0;
-}
 
 void TrafficTotals::ShowTotals(StatusPanels& panels, int chanelRows, int clientRows) const {
     panels.SetPanelText(0, Format("Приборы (Количество - %d RX : %s TX : %s)", chanelRows,

@@ -1,11 +1,11 @@
 // The traffic totals of the two views and the status bar panels that show them.
 #pragma once
 
-#include "StatusPanels.h"
-
 #include <cstdint>
 
 namespace telv {
+
+class StatusPanels;
 
 // Sums of the RX and TX counts of the rows written since the last reset. They are 64-bit, so
 // that a million channels' counters add up to their true sum instead of wrapping at 4 GB.
@@ -16,7 +16,10 @@ public:
     std::uint64_t ClientRxTotal = 0;
     std::uint64_t ClientTxTotal = 0;
 
-    void ResetTotals(bool clients, bool chanels);
+    void ResetTotals(bool clients, bool chanels) {
+        if (chanels) ChanelRxTotal = ChanelTxTotal = 0;
+        if (clients) ClientRxTotal = ClientTxTotal = 0;
+    }
     void AddChanel(std::uint32_t rx, std::uint32_t tx) {
         ChanelRxTotal += rx;
         ChanelTxTotal += tx;

@@ -275,7 +275,7 @@ TEST_F(ControllerTest, RowsFollowAChurningPopulation) {
             controller.ReqTimerTimer();
             PumpFor(120ms);
             for (int i = 0; i < chanels.Count(); ++i)
-                ASSERT_EQ(tables.ChanelItems.at(static_cast<Handle>(chanels.Item(i)->Data)), chanels.Item(i));
+                ASSERT_EQ(tables.ChanelItems.Find(static_cast<Handle>(chanels.Item(i)->Data)), chanels.Item(i));
         }
         controller.RequestActionExecute();
         PumpFor(400ms);  // both client lists applied, nothing else asked

@@ -95,11 +95,10 @@ public:
 };
 
 // Rows agree with their handle index and every cell is plain text.
-void ExpectRowsIntact(const TListView& view, const std::unordered_map<Handle, TListItem*>& index) {
+void ExpectRowsIntact(const TListView& view, const RowItems& index) {
     EXPECT_EQ(static_cast<std::size_t>(view.Count()), index.size());
     for (int i = 0; i < view.Count(); ++i) {
-        const auto it = index.find(static_cast<Handle>(view.Item(i)->Data));
-        ASSERT_TRUE(it != index.end() && it->second == view.Item(i)) << "row " << i;
+        ASSERT_EQ(index.Find(static_cast<Handle>(view.Item(i)->Data)), view.Item(i)) << "row " << i;
         for (int column = 0; column < view.ColumnCount(); ++column)
             ASSERT_EQ(fuzz::ShownTextProblem(view.Text(i, column)), "") << "row " << i << " column " << column;
     }

@@ -92,7 +92,7 @@ protected:
         for (int i = 0; i < chanels.Count(); ++i) {
             const TListItem* row = chanels.Item(i);
             EXPECT_EQ(row->Index(), i);
-            EXPECT_EQ(tables.ChanelItems.at(static_cast<Handle>(row->Data)), row);
+            EXPECT_EQ(tables.ChanelItems.Find(static_cast<Handle>(row->Data)), row);
         }
         ASSERT_EQ(tables.ClientItems.size(), static_cast<std::size_t>(clients.Count()));
     }

@@ -1,5 +1,6 @@
 // Cell texts of both views, from record fields.
 #include "RowTexts.h"
+#include "StatusPanels.h"
 #include "TrafficTotals.h"
 
 #include <gtest/gtest.h>
