@@ -1,9 +1,11 @@
 #include "Sorting.h"
 
+#include "RowTexts.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string>
-#include <variant>
+#include <unordered_map>
 #include <vector>
 
 namespace telv {
@@ -65,50 +67,119 @@ int CompareKeys(const SortKey& a, const SortKey& b, bool textKey, bool reversed)
 
 // One row in a sort: its key packed so that most comparisons read only these bytes. A text key
 // keeps its first 16 bytes here, big-endian, padded with zero bytes (so comparing the two
-// numbers orders as comparing those bytes); equal prefixes fall back to the whole texts.
+// numbers orders as comparing those bytes); equal prefixes fall back to the whole texts, unless
+// a text fits in the prefix.
 struct KeyedRow {
+    static constexpr std::uint32_t kFits = 0xFFFFFFFFu;  // the prefix is the whole text
     std::uint64_t high = 0;  // the number, or text bytes 0-7
     std::uint64_t low = 0;   // text bytes 8-15
-    std::uint32_t text = 0;  // the whole text in the sort's text list
+    std::uint32_t text = kFits;  // else the whole text in the sort's text list
     bool missing = false;
     TListItem* row = nullptr;
 };
 
-std::uint64_t BigEndianBytes(const std::string& text, std::size_t from) {
+std::uint64_t BigEndianBytes(const std::uint8_t* bytes, std::size_t size, std::size_t from) {
     std::uint64_t value = 0;
-    for (std::size_t i = from; i < from + 8; ++i)
-        value = (value << 8) | (i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0u);
+    for (std::size_t i = from; i < from + 8; ++i) value = (value << 8) | (i < size ? bytes[i] : 0u);
     return value;
 }
 
-// Sorts the rows stably by their keys, each key taken once per row. Orders exactly as
-// CompareKeys does.
-template <class KeyOf>
-void SortRows(TListView& view, int sortCode, bool textKey, KeyOf keyOf) {
-    std::vector<KeyedRow> keyed;
-    std::vector<std::string> texts;
-    keyed.reserve(static_cast<std::size_t>(view.Count()));
-    if (textKey) texts.reserve(static_cast<std::size_t>(view.Count()));
-    for (const auto& row : view.Rows()) {
-        SortKey key = keyOf(*row);
-        KeyedRow k;
-        k.missing = key.missing;
-        k.row = row.get();
-        if (textKey) {
-            k.high = BigEndianBytes(key.text, 0);
-            k.low = BigEndianBytes(key.text, 8);
-            k.text = static_cast<std::uint32_t>(texts.size());
-            texts.push_back(std::move(key.text));
-        } else {
-            k.high = key.number;
+void PackText(KeyedRow& k, const std::uint8_t* bytes, std::size_t size) {
+    k.high = BigEndianBytes(bytes, size, 0);
+    k.low = BigEndianBytes(bytes, size, 8);
+}
+
+// The folded texts of one sort. A cell's text depends on the cell alone, so cells repeated over
+// many rows (device types, client kinds) are rendered once; an ASCII device ID is folded
+// straight from its bytes.
+class SortTexts {
+public:
+    SortTexts(const TListView& view, int column) : view_(view), column_(column) {}
+
+    void Key(const TListItem& item, KeyedRow& k) {
+        const ListCell& cell = item.Cell(column_);
+        if (cell.Kind == static_cast<std::uint8_t>(CellKind::DeviceId) && FoldAscii(cell, k)) return;
+        auto [it, isNew] = known_.try_emplace(cell, 0u);
+        if (isNew) {
+            it->second = static_cast<std::uint32_t>(texts.size());
+            texts.push_back(Folded(view_.Text(item, column_)));
         }
-        keyed.push_back(k);
+        const std::string& text = texts[it->second];
+        PackText(k, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+        k.text = text.size() <= 16 ? KeyedRow::kFits : it->second;
+    }
+
+    std::vector<std::string> texts;
+
+private:
+    struct CellHash {
+        std::size_t operator()(const ListCell& c) const {
+            std::uint64_t h = c.Kind;
+            for (const std::uint8_t b : c.Payload) h = (h ^ b) * 0x100000001B3ull;
+            return static_cast<std::size_t>(h);
+        }
+    };
+
+    // A device ID field of printable ASCII bytes is its own text (control characters are shown
+    // as symbols): up to the first zero byte, a-z as A-Z.
+    static bool FoldAscii(const ListCell& cell, KeyedRow& k) {
+        std::uint8_t bytes[ListCell::kPayloadSize];
+        std::size_t size = 0;
+        for (; size < ListCell::kPayloadSize && cell.Payload[size] != 0; ++size) {
+            const std::uint8_t b = cell.Payload[size];
+            if (b < 0x20 || b >= 0x7F) return false;
+            bytes[size] = b >= 'a' && b <= 'z' ? static_cast<std::uint8_t>(b - 'a' + 'A') : b;
+        }
+        PackText(k, bytes, size);
+        k.text = KeyedRow::kFits;
+        return true;
+    }
+
+    const TListView& view_;
+    int column_;
+    std::unordered_map<ListCell, std::uint32_t, CellHash> known_;
+};
+
+// The stored record of every row, found in one walk: the rows' handles in ascending order
+// stepped through beside the table's, instead of a search per row.
+template <class Record>
+std::vector<const Record*> RecordsOfRows(const TListView& view, const HandleMap<Record>& data) {
+    const std::size_t n = static_cast<std::size_t>(view.Count());
+    std::vector<std::uint64_t> byHandle(n);  // handle, then row position
+    for (std::size_t i = 0; i < n; ++i) byHandle[i] = (std::uint64_t{static_cast<Handle>(view.Item(static_cast<int>(i))->Data)} << 32) | i;
+    if (!std::is_sorted(byHandle.begin(), byHandle.end())) std::sort(byHandle.begin(), byHandle.end());
+    std::vector<const Record*> records(n, nullptr);
+    const std::vector<Handle>& handles = data.Handles();
+    const auto entries = data.begin();
+    std::size_t k = 0;
+    for (const std::uint64_t key : byHandle) {
+        const auto handle = static_cast<Handle>(key >> 32);
+        while (k < handles.size() && handles[k] < handle) ++k;
+        if (k < handles.size() && handles[k] == handle) records[key & 0xFFFFFFFFu] = &entries[static_cast<std::ptrdiff_t>(k)].second;
+    }
+    return records;
+}
+
+// Sorts the rows stably by their keys, each key taken once per row. Orders exactly as
+// CompareKeys does. `fill(row position, item, key)` sets the key of each row.
+template <class Fill>
+void SortRows(TListView& view, int sortCode, bool textKey, std::vector<std::string>& texts, Fill fill) {
+    std::vector<KeyedRow> keyed(static_cast<std::size_t>(view.Count()));
+    for (std::size_t i = 0; i < keyed.size(); ++i) {
+        keyed[i].row = view.Item(static_cast<int>(i));
+        fill(i, *keyed[i].row, keyed[i]);
     }
     const bool reversed = sortCode & kSortReversed;
     const auto compare = [&](const KeyedRow& a, const KeyedRow& b) {
         if (a.missing || b.missing) return int{a.missing} - int{b.missing};  // not reversed
         int r = a.high != b.high ? Sign(a.high, b.high) : Sign(a.low, b.low);
-        if (textKey) r = -(r != 0 ? r : Compare(texts[a.text], texts[b.text]));
+        if (textKey && r == 0 && (a.text != KeyedRow::kFits || b.text != KeyedRow::kFits)) {
+            // Equal first 16 bytes: a text that ends there is a prefix of the other.
+            if (a.text == KeyedRow::kFits) r = -1;
+            else if (b.text == KeyedRow::kFits) r = 1;
+            else r = Compare(texts[a.text], texts[b.text]);
+        }
+        if (textKey) r = -r;
         return reversed ? -r : r;
     };
     std::stable_sort(keyed.begin(), keyed.end(), [&](const KeyedRow& a, const KeyedRow& b) { return compare(a, b) < 0; });
@@ -174,15 +245,34 @@ int CompareClientRows(const TListView& view, const ClientTable& clientData,
 void SortChanelRows(TListView& view, const ChanelTable& chanelData, int sortCode) {
     const int code = sortCode & 0xFF;
     if (code > 6) return;
-    SortRows(view, sortCode, IsChanelTextCode(code),
-             [&](const TListItem& item) { return ChanelSortKey(view, chanelData, item, code); });
+    if (IsChanelTextCode(code)) {
+        SortTexts texts(view, code);
+        SortRows(view, sortCode, true, texts.texts,
+                 [&](std::size_t, const TListItem& item, KeyedRow& k) { texts.Key(item, k); });
+        return;
+    }
+    const std::vector<const TELV_UDP_FULL_CHANEL_DATA*> records = RecordsOfRows(view, chanelData);
+    std::vector<std::string> noTexts;
+    SortRows(view, sortCode, false, noTexts, [&](std::size_t i, const TListItem&, KeyedRow& k) {
+        k.missing = records[i] == nullptr;
+        if (!k.missing) k.high = ChanelKey(*records[i], code);
+    });
 }
 
 void SortClientRows(TListView& view, const ClientTable& clientData, int sortCode) {
     const int code = sortCode & 0xFF;
     if (code < kFirstClientColumnCode || code > 11) return;
-    SortRows(view, sortCode, code == kFirstClientColumnCode,
-             [&](const TListItem& item) { return ClientSortKey(view, clientData, item, code); });
+    const std::vector<const TELV_FULL_CLIENT_DATA*> records = RecordsOfRows(view, clientData);
+    const bool textKey = code == kFirstClientColumnCode;
+    SortTexts texts(view, 0);
+    SortRows(view, sortCode, textKey, texts.texts, [&](std::size_t i, const TListItem& item, KeyedRow& k) {
+        k.missing = records[i] == nullptr;
+        if (k.missing) return;
+        if (textKey)
+            texts.Key(item, k);
+        else
+            k.high = ClientKey(*records[i], code);
+    });
 }
 
 int ColumnSortState::Click(int column, int columnCode) {
