@@ -11,6 +11,18 @@ ListCell ShownCell(const TListItem& item, int column) {
     return column <= item.SubItemCount() ? item.Cell(column) : ListCell{};
 }
 
+bool IsAscii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+char AsciiFolded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Whether `text` contains `folded` (both ASCII, `folded` already folded), letter case aside.
+bool ContainsAsciiFolded(const std::string& text, const std::string& folded) {
+    return std::search(text.begin(), text.end(), folded.begin(), folded.end(),
+                       [](char a, char b) { return AsciiFolded(a) == b; }) != text.end();
+}
+
 }  // namespace
 
 RowFilter::RowFilter(const TListView& rows, std::vector<int> columns) : rows_(rows) { SetColumns(std::move(columns)); }
@@ -18,6 +30,8 @@ RowFilter::RowFilter(const TListView& rows, std::vector<int> columns) : rows_(ro
 void RowFilter::SetColumns(std::vector<int> columns) {
     text_.clear();
     folded_.clear();
+    asciiText_.clear();
+    asciiFolded_ = false;
     Clear();
     columns_ = std::move(columns);
     std::erase_if(columns_, [](int c) { return c < 0 || c > TListItem::kMaxSubItems; });
@@ -29,7 +43,13 @@ bool RowFilter::Evaluate(const TListItem& item) const {
     for (const int column : columns_) {
         const ListCell cell = ShownCell(item, column);
         if (cell.Kind == 0) continue;
-        if (TextMatches(QString::fromStdString(rows_.Text(item, column)))) return true;
+        const std::string text = rows_.Text(item, column);
+        // Folding ASCII text is a-z for A-Z alone: an ASCII filter text and cell need no QString.
+        if (asciiFolded_ && IsAscii(text)) {
+            if (ContainsAsciiFolded(text, asciiText_)) return true;
+        } else if (TextMatches(QString::fromStdString(text))) {
+            return true;
+        }
     }
     return false;
 }
@@ -53,6 +73,8 @@ bool RowFilter::SetText(const QString& text) {
     const bool narrows = Active() && folded.contains(folded_);
     text_ = text;
     folded_ = folded;
+    asciiText_ = folded_.toStdString();
+    asciiFolded_ = IsAscii(asciiText_);
     if (!Active()) {
         Clear();
     } else {

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace telv {
@@ -53,6 +54,8 @@ private:
     std::vector<int> columns_;
     QString text_;
     QString folded_;
+    std::string asciiText_;     // folded_ in UTF-8
+    bool asciiFolded_ = false;  // folded_ is all ASCII
     // Per store position, as of the last evaluation: the row, its filter cells, its result.
     std::vector<const TListItem*> items_;
     std::vector<ListCell> keys_;  // columns_.size() per row
