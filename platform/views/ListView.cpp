@@ -43,8 +43,11 @@ void TListView::DeleteWhere(const std::function<bool(int)>& doomed, const std::f
             else rows_[i].reset();
             any = true;
         } else {
-            if (kept != i) rows_[kept] = std::move(rows_[i]);
-            rows_[kept]->index_ = static_cast<int>(kept);
+            // Rows before the first deleted one keep their place and index.
+            if (kept != i) {
+                rows_[kept] = std::move(rows_[i]);
+                rows_[kept]->index_ = static_cast<int>(kept);
+            }
             ++kept;
         }
     }

@@ -105,6 +105,8 @@ public:
     std::string Text(int row, int column) const { return Text(*Item(row), column); }
 
     void SetObserver(ListViewObserver* observer) { observer_ = observer; }
+    // During a report: whether rows were deleted since the last one.
+    bool HasDeletedRows() const { return !graveyard_.empty(); }
 
 private:
     void Report();

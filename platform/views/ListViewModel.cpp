@@ -76,7 +76,7 @@ void ListViewModel::RowsChanged(bool orderChanged) {
     if (orderChanged || resultsChanged) {
         ChangeLayout();
         if (resultsChanged) DeselectHiddenRows();
-    } else if (!ApplyRemovals()) {
+    } else if (!rows_.HasDeletedRows() || !ApplyRemovals()) {
         AppendNewRows();
     }
     if (!shown_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::DisplayRole});
