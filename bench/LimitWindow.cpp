@@ -1,18 +1,25 @@
-// Resident memory of the console holding 1,048,560 channels and 100,000 clients. Starts telv-sim
-// as a separate process (so that its memory is not counted), connects the real window to it
-// over loopback, waits until both tables are shown and a few statistics refreshes have run,
-// and prints one JSON object: resident and peak memory before connecting and after.
+// The window at the protocol's limit, as the operator feels it: 1,048,560 channels and 100,000
+// clients from telv-sim (a separate process, so that its memory is not counted) over loopback,
+// the real window under the offscreen platform. An event-loop latency probe measures the stalls
+// while statistics refresh every second, and the stall of a header click (sort), a filter text,
+// and selecting every row; besides, the time from the connect click to the first rows painted
+// and the resident memory. Prints one JSON object.
 //
-//   telv_bench_memory <path of telv-sim> [<output JSON file>]
+//   telv_bench_limit <path of telv-sim> [<output JSON file>]
 #include "BenchData.h"
+#include "LatencyProbe.h"
 #include "MainForm.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QEvent>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QTabWidget>
+#include <QTreeView>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -35,7 +42,7 @@ namespace telv::bench {
 namespace {
 
 constexpr std::uint32_t kSimulatedClients = kFullClients - 1;  // the console is a client row too
-constexpr int kRefreshSeconds = 4;                              // statistics refreshes at 1 s
+constexpr int kRefreshSeconds = 10;                             // statistics refreshes at 1 s
 
 double Megabytes(std::uint64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
 
@@ -93,21 +100,56 @@ bool PumpUntil(Condition done, int limitMs) {
     return true;
 }
 
+// Counts the paints of a widget.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// Milliseconds the event loop was held by `action`, and until the view painted after it.
+struct ActionTimes {
+    double stallMs = 0;
+    double shownMs = 0;
+};
+
+template <class Action>
+ActionTimes TimeAction(PaintCounter& paints, Action action) {
+    QApplication::processEvents();
+    const int before = paints.paints;
+    QElapsedTimer timer;
+    timer.start();
+    action();
+    ActionTimes t;
+    t.stallMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    PumpUntil([&] { return paints.paints > before; }, 10000);
+    t.shownMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    return t;
+}
+
 int Run(const std::string& simProgram, const std::string& outPath) {
-    const auto root = std::filesystem::temp_directory_path() / ("telv-bench-memory-" + std::to_string(::getpid()));
+    const auto root = std::filesystem::temp_directory_path() / ("telv-bench-limit-" + std::to_string(::getpid()));
     std::filesystem::create_directories(root);
     int result = 1;
     {
         SimulatorProcess sim(simProgram, root / "sim.log");
         if (sim.Port() == 0) {
-            std::fprintf(stderr, "telv_bench_memory: telv-sim did not start\n");
+            std::fprintf(stderr, "telv_bench_limit: telv-sim did not start\n");
             std::filesystem::remove_all(root);
             return 1;
         }
         auto window = std::make_unique<TMainFrame>(std::make_unique<TRegistry>(root / "registry"));
+        window->resize(1200, 800);
         window->show();
         QApplication::processEvents();
         const std::uint64_t emptyResident = ResidentBytes();
+        PaintCounter chanelPaints;
+        window->ChanelListView->viewport()->installEventFilter(&chanelPaints);
 
         window->AddrEdit->setEditText("127.0.0.1");
         window->PortEdit->setText(QString::number(sim.Port()));
@@ -116,15 +158,42 @@ int Run(const std::string& simProgram, const std::string& outPath) {
         QElapsedTimer timer;
         timer.start();
         window->ConnectDisconectAction->trigger();
-        const bool shown = PumpUntil(
+        int paintsBefore = chanelPaints.paints;
+        const bool painted = PumpUntil(
+            [&] {
+                if (window->ChanelRows().Count() == 0) paintsBefore = chanelPaints.paints;
+                return window->ChanelRows().Count() > 0 && chanelPaints.paints > paintsBefore;
+            },
+            180000);
+        const double secondsToFirstRows = static_cast<double>(timer.elapsed()) / 1000.0;
+        const bool shown = painted && PumpUntil(
             [&] {
                 return window->ChanelRows().Count() == static_cast<int>(kFullChanels) &&
                        window->ClientRows().Count() == static_cast<int>(kFullClients);
             },
             180000);
         const double secondsToRows = static_cast<double>(timer.elapsed()) / 1000.0;
+
+        LatencyProbe probe;
+        probe.Start();
         PumpUntil([] { return false; }, kRefreshSeconds * 1000);
+        probe.Stop();
         const std::uint64_t loadedResident = ResidentBytes();
+
+        // The operator's actions, with the refresh paused so that each is timed alone.
+        window->AutoRequest->setChecked(false);
+        PumpUntil([] { return false; }, 1500);
+        QHeaderView* header = window->ChanelListView->header();
+        const ActionTimes sortByTime = TimeAction(chanelPaints, [&] { emit header->sectionClicked(4); });
+        const ActionTimes sortById = TimeAction(chanelPaints, [&] { emit header->sectionClicked(0); });
+        const ActionTimes filter = TimeAction(chanelPaints, [&] {
+            window->ChanelFilter->setText("1");
+            window->ApplyFilters();
+        });
+        window->ChanelFilter->setText("");
+        window->ApplyFilters();
+        const ActionTimes selectAll = TimeAction(chanelPaints, [&] { window->ChanelListView->selectAll(); });
+
         const std::uint64_t peakResident = PeakResidentBytes();
         const int chanelRows = window->ChanelRows().Count();
         const int clientRows = window->ClientRows().Count();
@@ -132,17 +201,23 @@ int Run(const std::string& simProgram, const std::string& outPath) {
 
         const double recordMegabytes = Megabytes(std::uint64_t{kFullChanels} * TELV_UDP_FULL_CHANEL_DATA::kSize +
                                                  std::uint64_t{kFullClients} * TELV_FULL_CLIENT_DATA::kSize);
-        char json[1024];
+        char json[2048];
         std::snprintf(json, sizeof json,
-                      "{\"chanel_rows\": %d, \"client_rows\": %d, \"seconds_to_rows\": %.2f, "
+                      "{\"chanel_rows\": %d, \"client_rows\": %d, \"seconds_to_first_rows\": %.3f, "
+                      "\"seconds_to_rows\": %.2f, \"refresh_max_stall_ms\": %.1f, \"refresh_p99_stall_ms\": %.1f, "
+                      "\"refresh_busy_share\": %.3f, \"sort_time_stall_ms\": %.1f, \"sort_time_shown_ms\": %.1f, "
+                      "\"sort_id_stall_ms\": %.1f, \"sort_id_shown_ms\": %.1f, \"filter_stall_ms\": %.1f, "
+                      "\"filter_shown_ms\": %.1f, \"select_all_stall_ms\": %.1f, "
                       "\"empty_window_mb\": %.1f, \"resident_mb\": %.1f, \"peak_resident_mb\": %.1f, "
                       "\"record_bytes_mb\": %.1f}\n",
-                      chanelRows, clientRows, secondsToRows, Megabytes(emptyResident), Megabytes(loadedResident),
-                      Megabytes(peakResident), recordMegabytes);
+                      chanelRows, clientRows, secondsToFirstRows, secondsToRows, probe.MaxStallMs(),
+                      probe.PercentileMs(0.99), probe.BusyShare(), sortByTime.stallMs, sortByTime.shownMs,
+                      sortById.stallMs, sortById.shownMs, filter.stallMs, filter.shownMs, selectAll.stallMs,
+                      Megabytes(emptyResident), Megabytes(loadedResident), Megabytes(peakResident), recordMegabytes);
         std::fputs(json, stdout);
         if (!outPath.empty()) std::ofstream(outPath) << json;
         result = shown ? 0 : 1;
-        if (!shown) std::fprintf(stderr, "telv_bench_memory: the tables were not filled in time\n");
+        if (!shown) std::fprintf(stderr, "telv_bench_limit: the tables were not filled in time\n");
     }
     std::filesystem::remove_all(root);
     return result;
@@ -153,7 +228,7 @@ int Run(const std::string& simProgram, const std::string& outPath) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: telv_bench_memory <path of telv-sim> [<output JSON file>]\n");
+        std::fprintf(stderr, "usage: telv_bench_limit <path of telv-sim> [<output JSON file>]\n");
         return 2;
     }
     const std::string sim = argv[1];
