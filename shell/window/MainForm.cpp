@@ -256,9 +256,7 @@ QWidget* TMainFrame::BuildToolBar() {
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(8, 2, 8, 2);
 
-    AddrEdit = new QComboBox;
-    AddrEdit->setEditable(true);
-    AddrEdit->setInsertPolicy(QComboBox::NoInsert);
+    AddrEdit = new AddressBox;
     AddrEdit->setMinimumWidth(110);
     PortEdit = new QLineEdit;
     PortEdit->setFixedWidth(50);
@@ -268,9 +266,8 @@ QWidget* TMainFrame::BuildToolBar() {
     connect(ConnectButton, &QPushButton::clicked, ConnectDisconectAction, &QAction::trigger);
     connect(ConnectDisconectAction, &QAction::changed, this,
             [this] { ConnectButton->setText(ConnectDisconectAction->text()); });
-    // Only the operator's edits and picks run the port lookup, not texts the program sets.
-    connect(AddrEdit, &QComboBox::textActivated, this, &TMainFrame::AddrEditChange);
-    connect(AddrEdit->lineEdit(), &QLineEdit::textEdited, this, &TMainFrame::AddrEditChange);
+    // Only the operator's edits and picks run the port lookup.
+    connect(AddrEdit, &AddressBox::OperatorChanged, this, &TMainFrame::AddrEditChange);
 
     RequestButton = new QPushButton(RequestAction->text());
     RequestButton->setFixedWidth(83);

@@ -33,6 +33,13 @@
 #include <iterator>
 #include <thread>
 
+// Readable failure messages for the Qt values the tests compare.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QSize& size, std::ostream* out) { *out << size.width() << "x" << size.height(); }
+inline void PrintTo(const QRect& rect, std::ostream* out) {
+    *out << rect.x() << "," << rect.y() << " " << rect.width() << "x" << rect.height();
+}
+
 namespace telv {
 namespace {
 
@@ -238,6 +245,105 @@ TEST_F(MainFormTest, RestartShowsTheLastServerHistoryAndOptions) {
     w.AddrEdit->lineEdit()->clear();
     QTest::keyClicks(w.AddrEdit->lineEdit(), "localhost");
     EXPECT_EQ(w.PortEdit->text(), QString::number(simulator.Port()));
+}
+
+// The port box follows the address only when the operator types it or picks it from the list:
+// focus passing through the box, texts the program sets, the list closed with Escape, Return
+// and the box's own completion leave the port as it is.
+TEST_F(MainFormTest, PortFollowsOnlyTheOperatorsAddressChanges) {
+    {
+        TRegistry registry(root_);
+        ASSERT_TRUE(registry.OpenKey(kSettingsKeyPath, true));
+        registry.WriteString("ServerAddress", "127.0.0.1");
+        registry.WriteString("ServerPort", "15223");
+        registry.WriteInteger("ServerListCount", 4);
+        const std::pair<const char*, int> history[] = {
+            {"10.0.0.1", 5200}, {"127.0.0.1", 6666}, {"127.0.0.1", 7777}, {"localhost", 4444}};
+        for (int i = 0; i < 4; ++i) {
+            registry.WriteString(QString::asprintf("Server%03d", i).toStdString(), history[i].first);
+            registry.WriteInteger(QString::asprintf("Port%03d", i).toStdString(), history[i].second);
+        }
+        ASSERT_TRUE(registry.CloseKey());
+    }
+    window_ = std::make_unique<TMainFrame>(std::make_unique<TRegistry>(root_));
+    TMainFrame& w = *window_;
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_EQ(w.AddrEdit->currentText(), "127.0.0.1");
+    ASSERT_EQ(w.PortEdit->text(), "15223");
+    QWidget* elsewhere = w.ChanelFilter;
+    auto leave = [&] {
+        QTest::mouseClick(elsewhere, Qt::LeftButton);
+        QApplication::processEvents();
+    };
+
+    // Focus passes through the box, by mouse and by keyboard.
+    QTest::mouseClick(w.AddrEdit->lineEdit(), Qt::LeftButton);
+    ASSERT_TRUE(w.AddrEdit->hasFocus());
+    leave();
+    EXPECT_EQ(w.PortEdit->text(), "15223");
+    w.AddrEdit->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(w.AddrEdit, Qt::Key_Tab);
+    EXPECT_EQ(w.PortEdit->text(), "15223");
+    // Return on the unchanged text, then the window losing the focus.
+    w.AddrEdit->setFocus(Qt::MouseFocusReason);
+    QTest::keyClick(w.AddrEdit, Qt::Key_Return);
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    QApplication::processEvents();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    EXPECT_EQ(w.PortEdit->text(), "15223");
+    // The program sets the text.
+    w.AddrEdit->setEditText("10.0.0.1");
+    QTest::mouseClick(w.AddrEdit->lineEdit(), Qt::LeftButton);
+    leave();
+    EXPECT_EQ(w.PortEdit->text(), "15223");
+    EXPECT_EQ(w.AddrEdit->currentText(), "10.0.0.1");
+    // The list opened and closed with Escape.
+    w.AddrEdit->setEditText("127.0.0.1");
+    w.AddrEdit->setFocus(Qt::MouseFocusReason);
+    w.AddrEdit->showPopup();
+    ASSERT_TRUE(PumpUntil([&] { return w.AddrEdit->view()->isVisible(); }));
+    QTest::keyClick(w.AddrEdit->view(), Qt::Key_Escape);
+    ASSERT_TRUE(PumpUntil([&] { return !w.AddrEdit->view()->isVisible(); }));
+    leave();
+    EXPECT_EQ(w.PortEdit->text(), "15223");
+    // A text in other letter case is another address: neither completed nor rewritten.
+    w.AddrEdit->setFocus(Qt::MouseFocusReason);
+    w.AddrEdit->lineEdit()->selectAll();
+    QTest::keyClicks(w.AddrEdit, "LOCALHOST");
+    leave();
+    EXPECT_EQ(w.AddrEdit->currentText(), "LOCALHOST");
+    EXPECT_EQ(w.PortEdit->text(), "15223");
+
+    // Typing an address of the history brings its port, the last entry for it deciding; one
+    // more character leaves it.
+    w.AddrEdit->setFocus(Qt::MouseFocusReason);
+    w.AddrEdit->lineEdit()->selectAll();
+    QTest::keyClicks(w.AddrEdit, "127.0.0.1");
+    EXPECT_EQ(w.PortEdit->text(), "7777");
+    QTest::keyClicks(w.AddrEdit, "0");
+    EXPECT_EQ(w.PortEdit->text(), "7777");
+    leave();
+    EXPECT_EQ(w.AddrEdit->currentText(), "127.0.0.10");
+    // Picking an entry of the list brings its port, also when the box already shows its text.
+    for (const auto& [row, port] : {std::pair{0, "5200"}, std::pair{0, "5200"}, std::pair{3, "4444"}}) {
+        w.PortEdit->setText("1");
+        w.AddrEdit->setFocus(Qt::MouseFocusReason);
+        w.AddrEdit->showPopup();
+        ASSERT_TRUE(PumpUntil([&] { return w.AddrEdit->view()->isVisible(); }));
+        w.AddrEdit->view()->setCurrentIndex(w.AddrEdit->model()->index(row, 0));
+        QTest::keyClick(w.AddrEdit->view(), Qt::Key_Return);
+        EXPECT_EQ(w.PortEdit->text(), port) << row;
+        EXPECT_EQ(w.AddrEdit->currentText(), w.AddrEdit->itemText(row));
+    }
+    // The arrow keys pick the neighbouring entry.
+    QTest::keyClick(w.AddrEdit, Qt::Key_Up);
+    EXPECT_EQ(w.AddrEdit->currentText(), "127.0.0.1");
+    EXPECT_EQ(w.PortEdit->text(), "7777");
 }
 
 TEST(ColorScheme, DarkPaletteWhenAskedFor) {
