@@ -9,6 +9,7 @@
 #include "RowsView.h"
 #include "Sorting.h"
 #include "WindowLayout.h"
+#include "WindowPlacement.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -475,11 +476,9 @@ void TMainFrame::RestoreLayout() {
     if (!layout.SplitterSizes.empty())
         Splitter2->setSizes(QList<int>(layout.SplitterSizes.begin(), layout.SplitterSizes.end()));
     if (layout.ActiveTab) PageControl1->setCurrentIndex(*layout.ActiveTab);
-    if (!layout.WindowGeometry.empty()) {
-        const auto geometry = QByteArray::fromBase64Encoding(QByteArray::fromStdString(layout.WindowGeometry),
-                                                             QByteArray::AbortOnBase64DecodingErrors);
-        if (geometry) restoreGeometry(*geometry);  // a record it cannot use leaves the window as it is
-    }
+    std::optional<WindowPlace> place = layout.Place;
+    if (!place && !layout.WindowGeometry.empty()) place = PlaceFromGeometryRecord(*this, layout.WindowGeometry);
+    PlaceWindow(*this, place);
 }
 
 void TMainFrame::SaveLayout() {
@@ -490,7 +489,7 @@ void TMainFrame::SaveLayout() {
     layout.SplitterSizes.assign(sizes.begin(), sizes.end());
     if (!ParseSizes(FormatSizes(layout.SplitterSizes), Splitter2->count())) layout.SplitterSizes.clear();
     layout.ActiveTab = PageControl1->currentIndex();
-    layout.WindowGeometry = saveGeometry().toBase64().toStdString();
+    layout.Place = PlaceOf(*this);
     SaveWindowLayout(*registry_, layout);
 }
 

@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -548,6 +550,65 @@ TEST_F(MainFormTest, LayoutComesBackAfterARestart) {
     TRegistry registry(root_);
     ASSERT_TRUE(registry.OpenKey(kSettingsKeyPath, false));
     EXPECT_EQ(registry.ReadInteger(setting::AutoRequestInterval), 3);
+}
+
+// With nothing stored the window opens centred on its screen; then it comes back exactly where
+// the operator left it, restart after restart, maximized again when it was.
+TEST_F(MainFormTest, WindowOpensCentredThenComesBackWhereItWasLeft) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    auto start = [&] {
+        window_ = std::make_unique<TMainFrame>(std::make_unique<TRegistry>(root_));
+        window_->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        return window_->geometry();
+    };
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    const QRect first = window_->geometry();
+    EXPECT_EQ(first.width(), 785);
+    EXPECT_LE(std::abs(first.center().x() - screen.center().x()), 1) << first.x();
+    EXPECT_LE(std::abs(first.center().y() - screen.center().y()), 1) << first.y();
+
+    // Left near the top edge, where a title bar would be if there were a window manager.
+    const QRect left(screen.x() + 3, screen.y() + 10, 790, 500);
+    window_->setGeometry(left);
+    window_->close();
+    for (int restart = 1; restart <= 3; ++restart) {
+        EXPECT_EQ(start(), left) << "restart " << restart;
+        window_->close();
+    }
+
+    window_ = std::make_unique<TMainFrame>(std::make_unique<TRegistry>(root_));
+    window_->show();
+    window_->setWindowState(Qt::WindowMaximized);
+    ASSERT_TRUE(PumpUntil([&] { return window_->isMaximized(); }));
+    window_->close();
+    start();
+    EXPECT_TRUE(window_->isMaximized());
+    EXPECT_EQ(window_->normalGeometry(), left);
+}
+
+// A stored place off every screen (another screen gone, a damaged value) brings the window back
+// centred on the primary screen, at its stored size when that fits.
+TEST_F(MainFormTest, WindowStoredOffEveryScreenComesBackCentred) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const char* place : {"5000,5000,790,500,0", "-2000,100,790,500,0", "100,-400,790,500,0"}) {
+        {
+            TRegistry registry(root_);
+            ASSERT_TRUE(registry.OpenKey(kSettingsKeyPath, true));
+            registry.WriteString("WindowPlace", place);
+            ASSERT_TRUE(registry.CloseKey());
+        }
+        window_ = std::make_unique<TMainFrame>(std::make_unique<TRegistry>(root_));
+        window_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        const QRect shown = window_->geometry();
+        EXPECT_EQ(shown.size(), QSize(790, 500).boundedTo(screen.size())) << place;
+        EXPECT_TRUE(screen.contains(shown)) << place;
+        EXPECT_LE(std::abs(shown.center().x() - screen.center().x()), 1) << place;
+        EXPECT_LE(std::abs(shown.center().y() - screen.center().y()), 1) << place;
+        window_.reset();
+    }
 }
 
 TEST_F(MainFormTest, DamagedLayoutValuesLeaveTheBuiltInLayout) {
