@@ -8,6 +8,7 @@
 #include "RowTexts.h"
 #include "RowsView.h"
 #include "Sorting.h"
+#include "TotalsPanels.h"
 #include "WindowLayout.h"
 #include "WindowPlacement.h"
 
@@ -228,19 +229,14 @@ void TMainFrame::BuildControls() {
     layout->addWidget(Splitter2, 1);
     setCentralWidget(central);
 
-    for (int i = 0; i < 2; ++i) {
-        StatusPanel[i] = new QLabel;
-        StatusPanel[i]->setMinimumWidth(400);
-        StatusPanel[i]->setTextFormat(Qt::PlainText);
-        statusBar()->addWidget(StatusPanel[i]);
-    }
+    AddTotalsPanels(*statusBar(), StatusPanel);
     ShownPanel = new QLabel;
     ShownPanel->setTextFormat(Qt::PlainText);
     ShownPanel->hide();
     statusBar()->addPermanentWidget(ShownPanel);
     BuildMenuBar();
-    // The client area stays as designed; the menu bar comes on top of it.
-    resize(785, 467 + menuBar()->sizeHint().height());
+    // The client area stays as designed, unless the totals need more; the menu bar comes on top.
+    resize(std::max(785, TotalsBarWidth(*statusBar())), 467 + menuBar()->sizeHint().height());
 
     Timer.setInterval(100);
     connect(&Timer, &QTimer::timeout, this, &TMainFrame::TimerTimer);

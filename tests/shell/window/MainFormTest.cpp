@@ -4,12 +4,15 @@
 #include "MainForm.h"
 #include "TestApplication.h"
 #include "TestSupport.h"
+#include "TrafficTotals.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSizeGrip>
+#include <QStatusBar>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -632,6 +635,38 @@ TEST_F(MainFormTest, DamagedLayoutValuesLeaveTheBuiltInLayout) {
     EXPECT_EQ(w.ClientListView->columnWidth(0), 180);
     EXPECT_EQ(w.PageControl1->currentIndex(), 0);
     EXPECT_EQ(w.width(), 785);
+}
+
+// At the size the window opens with, the status bar shows both totals in full, for totals up to
+// 9999.999 Mб, 99999 channels and 9999 clients.
+TEST_F(MainFormTest, StatusBarShowsBothTotalsInFullAtTheDefaultSize) {
+    TMainFrame& w = *window_;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const QSize opened = w.size();
+    EXPECT_GE(opened.width(), 785);
+
+    struct Texts : StatusPanels {
+        QString text[2];
+        void SetPanelText(int panel, const std::string& t) override { text[panel] = QString::fromStdString(t); }
+    } texts;
+    TrafficTotals totals;
+    totals.ChanelRxTotal = totals.ChanelTxTotal = totals.ClientRxTotal = totals.ClientTxTotal = 10485758951;
+    totals.ShowTotals(texts, 99999, 9999);
+    ASSERT_EQ(texts.text[1], "Клиенты (Количество - 9999 RX : 9999.999 Mб TX : 9999.999 Mб)");
+    for (int i = 0; i < 2; ++i) w.StatusPanel[i]->setText(texts.text[i]);
+    QApplication::processEvents();
+
+    EXPECT_EQ(w.size(), opened);
+    for (QLabel* panel : w.StatusPanel) {
+        EXPECT_GE(panel->contentsRect().width(), panel->fontMetrics().horizontalAdvance(panel->text()))
+            << panel->text().toStdString();
+        EXPECT_TRUE(w.statusBar()->contentsRect().contains(panel->geometry())) << panel->text().toStdString();
+    }
+    EXPECT_LT(w.StatusPanel[0]->geometry().right(), w.StatusPanel[1]->geometry().left());
+    if (const auto* grip = w.statusBar()->findChild<QSizeGrip*>(); grip && grip->isVisible()) {
+        EXPECT_LT(w.StatusPanel[1]->geometry().right(), grip->geometry().left());
+    }
 }
 
 // Every action has a shortcut that its menu shows; the command keys act only in their view.
