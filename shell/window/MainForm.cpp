@@ -236,7 +236,7 @@ void TMainFrame::BuildControls() {
     statusBar()->addPermanentWidget(ShownPanel);
     BuildMenuBar();
     // The client area stays as designed, unless the totals need more; the menu bar comes on top.
-    resize(std::max(785, TotalsBarWidth(*statusBar())), 467 + menuBar()->sizeHint().height());
+    resize(std::max(785, statusBar()->sizeHint().width()), 467 + menuBar()->sizeHint().height());
 
     Timer.setInterval(100);
     connect(&Timer, &QTimer::timeout, this, &TMainFrame::TimerTimer);

@@ -2,11 +2,7 @@
 
 #include "TrafficTotals.h"
 
-#include <QLayout>
-#include <QSizeGrip>
 #include <QStatusBar>
-
-#include <algorithm>
 
 namespace telv {
 namespace {
@@ -19,15 +15,18 @@ struct WidestTexts : StatusPanels {
     }
 };
 
-// Rows laid out for: a large gateway's devices, and far more clients than connect at once.
-constexpr int kWidestChanelRows = 99999;
+// Figures laid out for: a large gateway's devices, whose totals reach hundreds of gigabytes
+// within days, and far more clients than connect at once.
+constexpr int kWidestChanelRows = 9999;
+constexpr std::uint64_t kWidestChanelTotal = 1048575475712;  // 999999.500 Mб
 constexpr int kWidestClientRows = 9999;
-constexpr std::uint64_t kWidestTotal = 10485758951;  // 9999.999 Mб
+constexpr std::uint64_t kWidestClientTotal = 10485758951;  // 9999.999 Mб
 
 WidestTexts MakeWidestTexts() {
     WidestTexts texts;
     TrafficTotals totals;
-    totals.ChanelRxTotal = totals.ChanelTxTotal = totals.ClientRxTotal = totals.ClientTxTotal = kWidestTotal;
+    totals.ChanelRxTotal = totals.ChanelTxTotal = kWidestChanelTotal;
+    totals.ClientRxTotal = totals.ClientTxTotal = kWidestClientTotal;
     totals.ShowTotals(texts, kWidestChanelRows, kWidestClientRows);
     return texts;
 }
@@ -50,21 +49,13 @@ QSize TotalsPanel::minimumSizeHint() const {
 }
 
 void AddTotalsPanels(QStatusBar& bar, QLabel* (&panels)[2]) {
+    // The whole width goes to the texts; the window's frame resizes the window.
+    bar.setSizeGripEnabled(false);
     const WidestTexts widest = MakeWidestTexts();
     for (int i = 0; i < 2; ++i) {
         panels[i] = new TotalsPanel(widest.Text[i]);
         bar.addWidget(panels[i], i == 1 ? 1 : 0);
     }
-}
-
-int TotalsBarWidth(const QStatusBar& bar) {
-    int width = bar.sizeHint().width();
-    // The bar shows its size grip with the window and leaves it out of its size until then: the
-    // grip, the spacing before it and the one pixel the bar puts between them.
-    const auto* grip = bar.findChild<const QSizeGrip*>(QString(), Qt::FindDirectChildrenOnly);
-    if (grip && grip->isHidden() && bar.isSizeGripEnabled() && bar.layout())
-        width += grip->sizeHint().width() + std::max(bar.layout()->spacing(), 0) + 1;
-    return width;
 }
 
 }  // namespace telv

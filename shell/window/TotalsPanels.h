@@ -1,7 +1,7 @@
-// The status bar's two totals panels. Each keeps room for its text with totals up to
-// 9999.999 Mб and up to 99999 channels or 9999 clients, so the texts stand still while the
-// figures change; the client panel, the last, takes the rest of the bar. The window opens at
-// least wide enough for both.
+// The status bar's two totals panels. Each keeps room for its text with up to 9999 channels and
+// 999999.5 Mб, or 9999 clients and 9999.999 Mб, so the texts stand still while the figures
+// change; the client panel, the last, takes the rest of the bar, which has no size grip. The
+// window opens at least wide enough for both.
 #pragma once
 
 #include <QLabel>
@@ -22,10 +22,7 @@ private:
     QString widest_;
 };
 
-// Adds the channel and client panels to the bar, left to right.
+// Adds the channel and client panels to the bar, left to right, and leaves out its size grip.
 void AddTotalsPanels(QStatusBar& bar, QLabel* (&panels)[2]);
-
-// The width the bar needs to show its panels in full, the size grip included.
-int TotalsBarWidth(const QStatusBar& bar);
 
 }  // namespace telv

@@ -11,7 +11,6 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QSizeGrip>
 #include <QStatusBar>
 #include <QContextMenuEvent>
 #include <QMenu>
@@ -637,8 +636,9 @@ TEST_F(MainFormTest, DamagedLayoutValuesLeaveTheBuiltInLayout) {
     EXPECT_EQ(w.width(), 785);
 }
 
-// At the size the window opens with, the status bar shows both totals in full, for totals up to
-// 9999.999 Mб, 99999 channels and 9999 clients.
+// At the size the window opens with, the status bar shows both totals in full: 99999 channels
+// with totals up to 9999.999 Mб, or 9999 channels with 999999.5 Mб, beside 9999 clients with
+// 9999.999 Mб.
 TEST_F(MainFormTest, StatusBarShowsBothTotalsInFullAtTheDefaultSize) {
     TMainFrame& w = *window_;
     w.show();
@@ -649,23 +649,32 @@ TEST_F(MainFormTest, StatusBarShowsBothTotalsInFullAtTheDefaultSize) {
     struct Texts : StatusPanels {
         QString text[2];
         void SetPanelText(int panel, const std::string& t) override { text[panel] = QString::fromStdString(t); }
-    } texts;
-    TrafficTotals totals;
-    totals.ChanelRxTotal = totals.ChanelTxTotal = totals.ClientRxTotal = totals.ClientTxTotal = 10485758951;
-    totals.ShowTotals(texts, 99999, 9999);
-    ASSERT_EQ(texts.text[1], "Клиенты (Количество - 9999 RX : 9999.999 Mб TX : 9999.999 Mб)");
-    for (int i = 0; i < 2; ++i) w.StatusPanel[i]->setText(texts.text[i]);
-    QApplication::processEvents();
-
-    EXPECT_EQ(w.size(), opened);
-    for (QLabel* panel : w.StatusPanel) {
-        EXPECT_GE(panel->contentsRect().width(), panel->fontMetrics().horizontalAdvance(panel->text()))
-            << panel->text().toStdString();
-        EXPECT_TRUE(w.statusBar()->contentsRect().contains(panel->geometry())) << panel->text().toStdString();
-    }
-    EXPECT_LT(w.StatusPanel[0]->geometry().right(), w.StatusPanel[1]->geometry().left());
-    if (const auto* grip = w.statusBar()->findChild<QSizeGrip*>(); grip && grip->isVisible()) {
-        EXPECT_LT(w.StatusPanel[1]->geometry().right(), grip->geometry().left());
+    };
+    const struct {
+        int chanels;
+        std::uint64_t chanelTotal;
+        const char* chanelText;
+    } cases[] = {
+        {99999, 10485758951, "Приборы (Количество - 99999 RX : 9999.999 Mб TX : 9999.999 Mб)"},
+        {9999, 1048575475712, "Приборы (Количество - 9999 RX : 999999.500 Mб TX : 999999.500 Mб)"},
+    };
+    for (const auto& c : cases) {
+        Texts texts;
+        TrafficTotals totals;
+        totals.ChanelRxTotal = totals.ChanelTxTotal = c.chanelTotal;
+        totals.ClientRxTotal = totals.ClientTxTotal = 10485758951;
+        totals.ShowTotals(texts, c.chanels, 9999);
+        ASSERT_EQ(texts.text[0], c.chanelText);
+        ASSERT_EQ(texts.text[1], "Клиенты (Количество - 9999 RX : 9999.999 Mб TX : 9999.999 Mб)");
+        for (int i = 0; i < 2; ++i) w.StatusPanel[i]->setText(texts.text[i]);
+        QApplication::processEvents();
+        EXPECT_EQ(w.size(), opened);
+        for (QLabel* panel : w.StatusPanel) {
+            EXPECT_GE(panel->contentsRect().width(), panel->fontMetrics().horizontalAdvance(panel->text()))
+                << panel->text().toStdString();
+            EXPECT_TRUE(w.statusBar()->contentsRect().contains(panel->geometry())) << panel->text().toStdString();
+        }
+        EXPECT_LT(w.StatusPanel[0]->geometry().right(), w.StatusPanel[1]->geometry().left());
     }
 }
 
