@@ -272,7 +272,7 @@ TEST_F(MainFormTest, PortFollowsOnlyTheOperatorsAddressChanges) {
     window_ = std::make_unique<TMainFrame>(std::make_unique<TRegistry>(root_));
     TMainFrame& w = *window_;
     w.show();
-    QApplication::setActiveWindow(&w);
+    w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     ASSERT_EQ(w.AddrEdit->currentText(), "127.0.0.1");
     ASSERT_EQ(w.PortEdit->text(), "15223");
@@ -295,9 +295,9 @@ TEST_F(MainFormTest, PortFollowsOnlyTheOperatorsAddressChanges) {
     QTest::keyClick(w.AddrEdit, Qt::Key_Return);
     QWidget other;
     other.show();
-    QApplication::setActiveWindow(&other);
-    QApplication::processEvents();
-    QApplication::setActiveWindow(&w);
+    other.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&other));
+    w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     EXPECT_EQ(w.PortEdit->text(), "15223");
     // The program sets the text.
