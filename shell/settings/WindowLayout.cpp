@@ -19,6 +19,14 @@ std::optional<int> ParseNumber(std::string_view text) {
     return value;
 }
 
+// A number of up to six decimal digits with an optional minus sign.
+std::optional<int> ParseSignedNumber(std::string_view text) {
+    const bool negative = !text.empty() && text.front() == '-';
+    const std::optional<int> magnitude = ParseNumber(negative ? text.substr(1) : text);
+    if (!magnitude) return std::nullopt;
+    return negative ? -*magnitude : *magnitude;
+}
+
 std::vector<std::string_view> Split(std::string_view text, char separator) {
     std::vector<std::string_view> parts;
     for (std::size_t start = 0;;) {
@@ -91,6 +99,25 @@ std::optional<std::vector<int>> ParseSizes(std::string_view text, int parts) {
     return sizes;
 }
 
+std::string FormatPlace(const WindowPlace& place) {
+    return std::to_string(place.X) + ',' + std::to_string(place.Y) + ',' + std::to_string(place.Width) + ',' +
+           std::to_string(place.Height) + ',' + (place.Maximized ? '1' : '0');
+}
+
+std::optional<WindowPlace> ParsePlace(std::string_view text) {
+    const std::vector<std::string_view> items = Split(text, ',');
+    if (items.size() != 5) return std::nullopt;
+    std::optional<int> numbers[4];
+    for (std::size_t i = 0; i < 4; ++i) numbers[i] = ParseSignedNumber(items[i]);
+    if (!numbers[0] || !numbers[1] || !numbers[2] || !numbers[3] || (items[4] != "0" && items[4] != "1"))
+        return std::nullopt;
+    const WindowPlace place{*numbers[0], *numbers[1], *numbers[2], *numbers[3], items[4] == "1"};
+    const auto coordinate = [](int value) { return value >= -kMaxPlaceCoordinate && value <= kMaxPlaceCoordinate; };
+    const auto size = [](int value) { return value >= 1 && value <= kMaxPlaceCoordinate; };
+    if (!coordinate(place.X) || !coordinate(place.Y) || !size(place.Width) || !size(place.Height)) return std::nullopt;
+    return place;
+}
+
 WindowLayout ReadWindowLayout(TRegistry& registry, const WindowShape& shape) {
     WindowLayout layout;
     if (!registry.OpenKey(kSettingsKeyPath, true)) return layout;
@@ -100,7 +127,8 @@ WindowLayout ReadWindowLayout(TRegistry& registry, const WindowShape& shape) {
     layout.SplitterSizes = ParseSizes(text(setting::SplitterSizes), shape.SplitParts).value_or(std::vector<int>{});
     if (const std::optional<std::int32_t> tab = registry.ReadInteger(setting::ActiveTab); tab && *tab >= 0 && *tab < shape.Tabs)
         layout.ActiveTab = *tab;
-    if (std::string geometry = text(setting::WindowGeometry); IsBase64Text(geometry))
+    layout.Place = ParsePlace(text(setting::WindowPlace));
+    if (std::string geometry = text(setting::WindowGeometry); !layout.Place && IsBase64Text(geometry))
         layout.WindowGeometry = std::move(geometry);
     registry.CloseKey();
     return layout;
@@ -112,6 +140,7 @@ bool SaveWindowLayout(TRegistry& registry, const WindowLayout& layout) {
     if (!layout.ClientColumns.empty()) registry.WriteString(setting::ClientColumns, FormatColumns(layout.ClientColumns));
     if (!layout.SplitterSizes.empty()) registry.WriteString(setting::SplitterSizes, FormatSizes(layout.SplitterSizes));
     if (layout.ActiveTab) registry.WriteInteger(setting::ActiveTab, *layout.ActiveTab);
+    if (layout.Place) registry.WriteString(setting::WindowPlace, FormatPlace(*layout.Place));
     if (!layout.WindowGeometry.empty()) registry.WriteString(setting::WindowGeometry, layout.WindowGeometry);
     return registry.CloseKey();
 }

@@ -21,7 +21,8 @@ inline constexpr std::string_view ChanelColumns = "ChanelColumns";    // "0:100,
 inline constexpr std::string_view ClientColumns = "ClientColumns";
 inline constexpr std::string_view SplitterSizes = "SplitterSizes";    // "338,86": tables, log pane
 inline constexpr std::string_view ActiveTab = "ActiveTab";            // number, 0 for the first tab
-inline constexpr std::string_view WindowGeometry = "WindowGeometry";  // base64 of the window system's record
+inline constexpr std::string_view WindowGeometry = "WindowGeometry";  // earlier versions: base64 of Qt's record
+inline constexpr std::string_view WindowPlace = "WindowPlace";        // "x,y,width,height,maximized"
 }  // namespace setting
 
 // One column of a view, in the order shown: its logical number and width in pixels.
@@ -44,13 +45,32 @@ std::optional<std::vector<ColumnLayout>> ParseColumns(std::string_view text, int
 std::string FormatSizes(const std::vector<int>& sizes);
 std::optional<std::vector<int>> ParseSizes(std::string_view text, int parts);
 
+// Where the window was: its interior in desktop coordinates in the normal (not maximized)
+// state, and whether it was maximized.
+struct WindowPlace {
+    int X = 0;
+    int Y = 0;
+    int Width = 0;
+    int Height = 0;
+    bool Maximized = false;
+    bool operator==(const WindowPlace&) const = default;
+};
+
+// Coordinates within ±kMaxPlaceCoordinate and sizes from 1 to it are believed.
+inline constexpr int kMaxPlaceCoordinate = 100000;
+
+// "x,y,width,height,maximized" with maximized 0 or 1.
+std::string FormatPlace(const WindowPlace& place);
+std::optional<WindowPlace> ParsePlace(std::string_view text);
+
 // The stored layout; empty or absent members mean "keep the built-in layout".
 struct WindowLayout {
     std::vector<ColumnLayout> ChanelColumns;
     std::vector<ColumnLayout> ClientColumns;
     std::vector<int> SplitterSizes;
     std::optional<int> ActiveTab;
-    std::string WindowGeometry;  // base64 text
+    std::optional<WindowPlace> Place;
+    std::string WindowGeometry;  // base64 text, read only when no place is stored
     bool operator==(const WindowLayout&) const = default;
 };
 

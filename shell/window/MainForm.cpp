@@ -8,7 +8,9 @@
 #include "RowTexts.h"
 #include "RowsView.h"
 #include "Sorting.h"
+#include "TotalsPanels.h"
 #include "WindowLayout.h"
+#include "WindowPlacement.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -227,19 +229,14 @@ void TMainFrame::BuildControls() {
     layout->addWidget(Splitter2, 1);
     setCentralWidget(central);
 
-    for (int i = 0; i < 2; ++i) {
-        StatusPanel[i] = new QLabel;
-        StatusPanel[i]->setMinimumWidth(400);
-        StatusPanel[i]->setTextFormat(Qt::PlainText);
-        statusBar()->addWidget(StatusPanel[i]);
-    }
+    AddTotalsPanels(*statusBar(), StatusPanel);
     ShownPanel = new QLabel;
     ShownPanel->setTextFormat(Qt::PlainText);
     ShownPanel->hide();
     statusBar()->addPermanentWidget(ShownPanel);
     BuildMenuBar();
-    // The client area stays as designed; the menu bar comes on top of it.
-    resize(785, 467 + menuBar()->sizeHint().height());
+    // The client area stays as designed, unless the totals need more; the menu bar comes on top.
+    resize(std::max(785, statusBar()->sizeHint().width()), 467 + menuBar()->sizeHint().height());
 
     Timer.setInterval(100);
     connect(&Timer, &QTimer::timeout, this, &TMainFrame::TimerTimer);
@@ -256,9 +253,7 @@ QWidget* TMainFrame::BuildToolBar() {
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(8, 2, 8, 2);
 
-    AddrEdit = new QComboBox;
-    AddrEdit->setEditable(true);
-    AddrEdit->setInsertPolicy(QComboBox::NoInsert);
+    AddrEdit = new AddressBox;
     AddrEdit->setMinimumWidth(110);
     PortEdit = new QLineEdit;
     PortEdit->setFixedWidth(50);
@@ -268,9 +263,8 @@ QWidget* TMainFrame::BuildToolBar() {
     connect(ConnectButton, &QPushButton::clicked, ConnectDisconectAction, &QAction::trigger);
     connect(ConnectDisconectAction, &QAction::changed, this,
             [this] { ConnectButton->setText(ConnectDisconectAction->text()); });
-    // Only the operator's edits and picks run the port lookup, not texts the program sets.
-    connect(AddrEdit, &QComboBox::textActivated, this, &TMainFrame::AddrEditChange);
-    connect(AddrEdit->lineEdit(), &QLineEdit::textEdited, this, &TMainFrame::AddrEditChange);
+    // Only the operator's edits and picks run the port lookup.
+    connect(AddrEdit, &AddressBox::OperatorChanged, this, &TMainFrame::AddrEditChange);
 
     RequestButton = new QPushButton(RequestAction->text());
     RequestButton->setFixedWidth(83);
@@ -478,11 +472,9 @@ void TMainFrame::RestoreLayout() {
     if (!layout.SplitterSizes.empty())
         Splitter2->setSizes(QList<int>(layout.SplitterSizes.begin(), layout.SplitterSizes.end()));
     if (layout.ActiveTab) PageControl1->setCurrentIndex(*layout.ActiveTab);
-    if (!layout.WindowGeometry.empty()) {
-        const auto geometry = QByteArray::fromBase64Encoding(QByteArray::fromStdString(layout.WindowGeometry),
-                                                             QByteArray::AbortOnBase64DecodingErrors);
-        if (geometry) restoreGeometry(*geometry);  // a record it cannot use leaves the window as it is
-    }
+    std::optional<WindowPlace> place = layout.Place;
+    if (!place && !layout.WindowGeometry.empty()) place = PlaceFromGeometryRecord(*this, layout.WindowGeometry);
+    PlaceWindow(*this, place);
 }
 
 void TMainFrame::SaveLayout() {
@@ -493,7 +485,7 @@ void TMainFrame::SaveLayout() {
     layout.SplitterSizes.assign(sizes.begin(), sizes.end());
     if (!ParseSizes(FormatSizes(layout.SplitterSizes), Splitter2->count())) layout.SplitterSizes.clear();
     layout.ActiveTab = PageControl1->currentIndex();
-    layout.WindowGeometry = saveGeometry().toBase64().toStdString();
+    layout.Place = PlaceOf(*this);
     SaveWindowLayout(*registry_, layout);
 }
 

@@ -2,6 +2,7 @@
 // log and the status bar. It owns the connection, the tables and the server history.
 #pragma once
 
+#include "AddressBox.h"
 #include "ClientSettings.h"
 #include "ConnectionController.h"
 #include "Help.h"
@@ -21,7 +22,6 @@
 
 class QAction;
 class QCheckBox;
-class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -50,7 +50,7 @@ public:
     MonitorTables& Tables() { return *tables_; }
     TListView& ChanelRows() { return chanelRows_; }
     TListView& ClientRows() { return clientRows_; }
-    QComboBox* AddrEdit = nullptr;
+    AddressBox* AddrEdit = nullptr;
     QLineEdit* PortEdit = nullptr;
     QPushButton* ConnectButton = nullptr;
     QPushButton* RequestButton = nullptr;

@@ -58,6 +58,36 @@ TEST(WindowLayout, SplitTexts) {
     EXPECT_EQ(FormatSizes({338, 86}), "338,86");
 }
 
+TEST(WindowLayout, PlaceTexts) {
+    const struct {
+        const char* text;
+        std::optional<WindowPlace> place;
+    } cases[] = {
+        {"120,80,785,489,0", WindowPlace{120, 80, 785, 489, false}},
+        {"-1920,-30,1024,768,1", WindowPlace{-1920, -30, 1024, 768, true}},  // a screen left of the primary
+        {"0,0,1,1,0", WindowPlace{0, 0, 1, 1, false}},
+        {"100000,-100000,100000,100000,0", WindowPlace{100000, -100000, 100000, 100000, false}},
+        {"", std::nullopt},
+        {"120,80,785,489", std::nullopt},
+        {"120,80,785,489,0,0", std::nullopt},
+        {"120,80,785,489,2", std::nullopt},
+        {"120,80,0,489,0", std::nullopt},
+        {"120,80,785,-489,0", std::nullopt},
+        {"100001,80,785,489,0", std::nullopt},
+        {"120,80,785,100001,0", std::nullopt},
+        {"120,--80,785,489,0", std::nullopt},
+        {"120,-,785,489,0", std::nullopt},
+        {"120, 80,785,489,0", std::nullopt},
+        {"AdnQywADAAAAAAAA", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParsePlace(c.text), c.place) << c.text;
+        if (c.place) {
+            EXPECT_EQ(FormatPlace(*c.place), c.text);
+        }
+    }
+}
+
 class WindowLayoutStore : public ::testing::Test {
 protected:
     fs::path KeyFile() const { return *registry.KeyFilePath(kSettingsKeyPath); }
@@ -99,6 +129,18 @@ TEST_F(WindowLayoutStore, AbsentAndDamagedValuesReadAsNotStoredEachByItself) {
     expected = {};
     expected.SplitterSizes = {338, 86};
     EXPECT_EQ(ReadWindowLayout(registry, kShape), expected);
+}
+
+// The place supersedes the geometry record of earlier versions.
+TEST_F(WindowLayoutStore, PlaceIsReadBeforeTheEarlierGeometryRecord) {
+    Store("\"WindowGeometry\"=\"AdnQywADAAAAAAAA\"\n");
+    EXPECT_EQ(ReadWindowLayout(registry, kShape).WindowGeometry, "AdnQywADAAAAAAAA");
+    WindowLayout layout;
+    layout.Place = WindowPlace{-5, 0, 900, 560, true};
+    ASSERT_TRUE(SaveWindowLayout(registry, layout));
+    const WindowLayout read = ReadWindowLayout(registry, kShape);
+    EXPECT_EQ(read.Place, layout.Place);
+    EXPECT_TRUE(read.WindowGeometry.empty());
 }
 
 TEST_F(WindowLayoutStore, UnsetMembersAreNotWritten) {

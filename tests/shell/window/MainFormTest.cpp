@@ -4,10 +4,14 @@
 #include "MainForm.h"
 #include "TestApplication.h"
 #include "TestSupport.h"
+#include "TrafficTotals.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStatusBar>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -32,6 +36,13 @@
 #include <fstream>
 #include <iterator>
 #include <thread>
+
+// Readable failure messages for the Qt values the tests compare.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QSize& size, std::ostream* out) { *out << size.width() << "x" << size.height(); }
+inline void PrintTo(const QRect& rect, std::ostream* out) {
+    *out << rect.x() << "," << rect.y() << " " << rect.width() << "x" << rect.height();
+}
 
 namespace telv {
 namespace {
@@ -240,6 +251,105 @@ TEST_F(MainFormTest, RestartShowsTheLastServerHistoryAndOptions) {
     EXPECT_EQ(w.PortEdit->text(), QString::number(simulator.Port()));
 }
 
+// The port box follows the address only when the operator types it or picks it from the list:
+// focus passing through the box, texts the program sets, the list closed with Escape, Return
+// and the box's own completion leave the port as it is.
+TEST_F(MainFormTest, PortFollowsOnlyTheOperatorsAddressChanges) {
+    {
+        TRegistry registry(root_);
+        ASSERT_TRUE(registry.OpenKey(kSettingsKeyPath, true));
+        registry.WriteString("ServerAddress", "127.0.0.1");
+        registry.WriteString("ServerPort", "15223");
+        registry.WriteInteger("ServerListCount", 4);
+        const std::pair<const char*, int> history[] = {
+            {"10.0.0.1", 5200}, {"127.0.0.1", 6666}, {"127.0.0.1", 7777}, {"localhost", 4444}};
+        for (int i = 0; i < 4; ++i) {
+            registry.WriteString(QString::asprintf("Server%03d", i).toStdString(), history[i].first);
+            registry.WriteInteger(QString::asprintf("Port%03d", i).toStdString(), history[i].second);
+        }
+        ASSERT_TRUE(registry.CloseKey());
+    }
+    window_ = std::make_unique<TMainFrame>(std::make_unique<TRegistry>(root_));
+    TMainFrame& w = *window_;
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_EQ(w.AddrEdit->currentText(), "127.0.0.1");
+    ASSERT_EQ(w.PortEdit->text(), "15223");
+    QWidget* elsewhere = w.ChanelFilter;
+    auto leave = [&] {
+        QTest::mouseClick(elsewhere, Qt::LeftButton);
+        QApplication::processEvents();
+    };
+
+    // Focus passes through the box, by mouse and by keyboard.
+    QTest::mouseClick(w.AddrEdit->lineEdit(), Qt::LeftButton);
+    ASSERT_TRUE(w.AddrEdit->hasFocus());
+    leave();
+    EXPECT_EQ(w.PortEdit->text(), "15223");
+    w.AddrEdit->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(w.AddrEdit, Qt::Key_Tab);
+    EXPECT_EQ(w.PortEdit->text(), "15223");
+    // Return on the unchanged text, then the window losing the focus.
+    w.AddrEdit->setFocus(Qt::MouseFocusReason);
+    QTest::keyClick(w.AddrEdit, Qt::Key_Return);
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&other));
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    EXPECT_EQ(w.PortEdit->text(), "15223");
+    // The program sets the text.
+    w.AddrEdit->setEditText("10.0.0.1");
+    QTest::mouseClick(w.AddrEdit->lineEdit(), Qt::LeftButton);
+    leave();
+    EXPECT_EQ(w.PortEdit->text(), "15223");
+    EXPECT_EQ(w.AddrEdit->currentText(), "10.0.0.1");
+    // The list opened and closed with Escape.
+    w.AddrEdit->setEditText("127.0.0.1");
+    w.AddrEdit->setFocus(Qt::MouseFocusReason);
+    w.AddrEdit->showPopup();
+    ASSERT_TRUE(PumpUntil([&] { return w.AddrEdit->view()->isVisible(); }));
+    QTest::keyClick(w.AddrEdit->view(), Qt::Key_Escape);
+    ASSERT_TRUE(PumpUntil([&] { return !w.AddrEdit->view()->isVisible(); }));
+    leave();
+    EXPECT_EQ(w.PortEdit->text(), "15223");
+    // A text in other letter case is another address: neither completed nor rewritten.
+    w.AddrEdit->setFocus(Qt::MouseFocusReason);
+    w.AddrEdit->lineEdit()->selectAll();
+    QTest::keyClicks(w.AddrEdit, "LOCALHOST");
+    leave();
+    EXPECT_EQ(w.AddrEdit->currentText(), "LOCALHOST");
+    EXPECT_EQ(w.PortEdit->text(), "15223");
+
+    // Typing an address of the history brings its port, the last entry for it deciding; one
+    // more character leaves it.
+    w.AddrEdit->setFocus(Qt::MouseFocusReason);
+    w.AddrEdit->lineEdit()->selectAll();
+    QTest::keyClicks(w.AddrEdit, "127.0.0.1");
+    EXPECT_EQ(w.PortEdit->text(), "7777");
+    QTest::keyClicks(w.AddrEdit, "0");
+    EXPECT_EQ(w.PortEdit->text(), "7777");
+    leave();
+    EXPECT_EQ(w.AddrEdit->currentText(), "127.0.0.10");
+    // Picking an entry of the list brings its port, also when the box already shows its text.
+    for (const auto& [row, port] : {std::pair{0, "5200"}, std::pair{0, "5200"}, std::pair{3, "4444"}}) {
+        w.PortEdit->setText("1");
+        w.AddrEdit->setFocus(Qt::MouseFocusReason);
+        w.AddrEdit->showPopup();
+        ASSERT_TRUE(PumpUntil([&] { return w.AddrEdit->view()->isVisible(); }));
+        w.AddrEdit->view()->setCurrentIndex(w.AddrEdit->model()->index(row, 0));
+        QTest::keyClick(w.AddrEdit->view(), Qt::Key_Return);
+        EXPECT_EQ(w.PortEdit->text(), port) << row;
+        EXPECT_EQ(w.AddrEdit->currentText(), w.AddrEdit->itemText(row));
+    }
+    // The arrow keys pick the neighbouring entry.
+    QTest::keyClick(w.AddrEdit, Qt::Key_Up);
+    EXPECT_EQ(w.AddrEdit->currentText(), "127.0.0.1");
+    EXPECT_EQ(w.PortEdit->text(), "7777");
+}
+
 TEST(ColorScheme, DarkPaletteWhenAskedFor) {
     const struct {
         const char* telv;
@@ -444,6 +554,65 @@ TEST_F(MainFormTest, LayoutComesBackAfterARestart) {
     EXPECT_EQ(registry.ReadInteger(setting::AutoRequestInterval), 3);
 }
 
+// With nothing stored the window opens centred on its screen; then it comes back exactly where
+// the operator left it, restart after restart, maximized again when it was.
+TEST_F(MainFormTest, WindowOpensCentredThenComesBackWhereItWasLeft) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    auto start = [&] {
+        window_ = std::make_unique<TMainFrame>(std::make_unique<TRegistry>(root_));
+        window_->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        return window_->geometry();
+    };
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    const QRect first = window_->geometry();
+    EXPECT_EQ(first.width(), 785);
+    EXPECT_LE(std::abs(first.center().x() - screen.center().x()), 1) << first.x();
+    EXPECT_LE(std::abs(first.center().y() - screen.center().y()), 1) << first.y();
+
+    // Left near the top edge, where a title bar would be if there were a window manager.
+    const QRect left(screen.x() + 3, screen.y() + 10, 790, 500);
+    window_->setGeometry(left);
+    window_->close();
+    for (int restart = 1; restart <= 3; ++restart) {
+        EXPECT_EQ(start(), left) << "restart " << restart;
+        window_->close();
+    }
+
+    window_ = std::make_unique<TMainFrame>(std::make_unique<TRegistry>(root_));
+    window_->show();
+    window_->setWindowState(Qt::WindowMaximized);
+    ASSERT_TRUE(PumpUntil([&] { return window_->isMaximized(); }));
+    window_->close();
+    start();
+    EXPECT_TRUE(window_->isMaximized());
+    EXPECT_EQ(window_->normalGeometry(), left);
+}
+
+// A stored place off every screen (another screen gone, a damaged value) brings the window back
+// centred on the primary screen, at its stored size when that fits.
+TEST_F(MainFormTest, WindowStoredOffEveryScreenComesBackCentred) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const char* place : {"5000,5000,790,500,0", "-2000,100,790,500,0", "100,-400,790,500,0"}) {
+        {
+            TRegistry registry(root_);
+            ASSERT_TRUE(registry.OpenKey(kSettingsKeyPath, true));
+            registry.WriteString("WindowPlace", place);
+            ASSERT_TRUE(registry.CloseKey());
+        }
+        window_ = std::make_unique<TMainFrame>(std::make_unique<TRegistry>(root_));
+        window_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        const QRect shown = window_->geometry();
+        EXPECT_EQ(shown.size(), QSize(790, 500).boundedTo(screen.size())) << place;
+        EXPECT_TRUE(screen.contains(shown)) << place;
+        EXPECT_LE(std::abs(shown.center().x() - screen.center().x()), 1) << place;
+        EXPECT_LE(std::abs(shown.center().y() - screen.center().y()), 1) << place;
+        window_.reset();
+    }
+}
+
 TEST_F(MainFormTest, DamagedLayoutValuesLeaveTheBuiltInLayout) {
     {
         TRegistry registry(root_);
@@ -465,6 +634,48 @@ TEST_F(MainFormTest, DamagedLayoutValuesLeaveTheBuiltInLayout) {
     EXPECT_EQ(w.ClientListView->columnWidth(0), 180);
     EXPECT_EQ(w.PageControl1->currentIndex(), 0);
     EXPECT_EQ(w.width(), 785);
+}
+
+// At the size the window opens with, the status bar shows both totals in full: 99999 channels
+// with totals up to 9999.999 Mб, or 9999 channels with 999999.5 Mб, beside 9999 clients with
+// 9999.999 Mб.
+TEST_F(MainFormTest, StatusBarShowsBothTotalsInFullAtTheDefaultSize) {
+    TMainFrame& w = *window_;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const QSize opened = w.size();
+    EXPECT_GE(opened.width(), 785);
+
+    struct Texts : StatusPanels {
+        QString text[2];
+        void SetPanelText(int panel, const std::string& t) override { text[panel] = QString::fromStdString(t); }
+    };
+    const struct {
+        int chanels;
+        std::uint64_t chanelTotal;
+        const char* chanelText;
+    } cases[] = {
+        {99999, 10485758951, "Приборы (Количество - 99999 RX : 9999.999 Mб TX : 9999.999 Mб)"},
+        {9999, 1048575475712, "Приборы (Количество - 9999 RX : 999999.500 Mб TX : 999999.500 Mб)"},
+    };
+    for (const auto& c : cases) {
+        Texts texts;
+        TrafficTotals totals;
+        totals.ChanelRxTotal = totals.ChanelTxTotal = c.chanelTotal;
+        totals.ClientRxTotal = totals.ClientTxTotal = 10485758951;
+        totals.ShowTotals(texts, c.chanels, 9999);
+        ASSERT_EQ(texts.text[0], c.chanelText);
+        ASSERT_EQ(texts.text[1], "Клиенты (Количество - 9999 RX : 9999.999 Mб TX : 9999.999 Mб)");
+        for (int i = 0; i < 2; ++i) w.StatusPanel[i]->setText(texts.text[i]);
+        QApplication::processEvents();
+        EXPECT_EQ(w.size(), opened);
+        for (QLabel* panel : w.StatusPanel) {
+            EXPECT_GE(panel->contentsRect().width(), panel->fontMetrics().horizontalAdvance(panel->text()))
+                << panel->text().toStdString();
+            EXPECT_TRUE(w.statusBar()->contentsRect().contains(panel->geometry())) << panel->text().toStdString();
+        }
+        EXPECT_LT(w.StatusPanel[0]->geometry().right(), w.StatusPanel[1]->geometry().left());
+    }
 }
 
 // Every action has a shortcut that its menu shows; the command keys act only in their view.
