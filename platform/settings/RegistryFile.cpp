@@ -1,7 +1,10 @@
 #include "RegistryFile.h"
 
+#include "Cp1251.h"
+
 #include <QString>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -39,22 +42,90 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
     return true;
 }
 
-// The file's text as UTF-8: a UTF-8 BOM is dropped, UTF-16LE (with its BOM) is converted.
-std::string DecodeFileText(std::string_view bytes) {
-    if (bytes.size() >= 3 && std::memcmp(bytes.data(), "\xEF\xBB\xBF", 3) == 0) {
-        return std::string(bytes.substr(3));
+// UTF-16 code units in either byte order as UTF-8.
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const auto first = static_cast<unsigned char>(bytes[2 * i]);
+        const auto second = static_cast<unsigned char>(bytes[2 * i + 1]);
+        units[i] = static_cast<char16_t>(bigEndian ? (first << 8) | second : first | (second << 8));
     }
-    if (bytes.size() >= 2 && std::memcmp(bytes.data(), "\xFF\xFE", 2) == 0) {
-        std::u16string units((bytes.size() - 2) / 2, u'\0');
-        for (std::size_t i = 0; i < units.size(); ++i) {
-            const auto lo = static_cast<unsigned char>(bytes[2 + 2 * i]);
-            const auto hi = static_cast<unsigned char>(bytes[3 + 2 * i]);
-            units[i] = static_cast<char16_t>(lo | (hi << 8));
+    const QByteArray utf8 = QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size())).toUtf8();
+    return std::string(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+}
+
+// True for well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto b0 = static_cast<unsigned char>(s[i]);
+        if (b0 < 0x80) {
+            ++i;
+            continue;
         }
-        const QByteArray utf8 = QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size())).toUtf8();
-        return std::string(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+        std::size_t length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;  // the allowed range of the second byte
+        if (b0 >= 0xC2 && b0 <= 0xDF) {
+            length = 2;
+        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+            length = 3;
+            if (b0 == 0xE0) low = 0xA0;
+            if (b0 == 0xED) high = 0x9F;
+        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+            length = 4;
+            if (b0 == 0xF0) low = 0x90;
+            if (b0 == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (s.size() - i < length) return false;
+        const auto b1 = static_cast<unsigned char>(s[i + 1]);
+        if (b1 < low || b1 > high) return false;
+        for (std::size_t k = 2; k < length; ++k) {
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+        }
+        i += length;
     }
-    return std::string(bytes);
+    return true;
+}
+
+// An 8-bit line from another system, as Windows-1251. Every byte keeps a character of its own,
+// so distinct names stay distinct: the one byte CP1251 leaves unassigned (0x98) becomes U+0098.
+void AppendCp1251(std::string& out, std::string_view line) {
+    while (!line.empty()) {
+        const std::size_t unassigned = line.find('\x98');
+        out += Cp1251ToUtf8(line.substr(0, unassigned), false);
+        if (unassigned == std::string_view::npos) return;
+        out += "\xC2\x98";
+        line.remove_prefix(unassigned + 1);
+    }
+}
+
+// The file's text as UTF-8. UTF-16 in either byte order is recognised by its byte-order mark,
+// or without one by the zero byte of its first character (every export starts with a letter or
+// '['); a UTF-8 byte-order mark is dropped. In an 8-bit file each line that is not valid UTF-8
+// is read as CP1251, as an ANSI registry export holds it.
+std::string DecodeFileText(std::string_view bytes) {
+    if (bytes.size() >= 2 && std::memcmp(bytes.data(), "\xFF\xFE", 2) == 0) return Utf16ToUtf8(bytes.substr(2), false);
+    if (bytes.size() >= 2 && std::memcmp(bytes.data(), "\xFE\xFF", 2) == 0) return Utf16ToUtf8(bytes.substr(2), true);
+    if (bytes.size() >= 2 && bytes[0] != '\0' && bytes[1] == '\0') return Utf16ToUtf8(bytes, false);
+    if (bytes.size() >= 2 && bytes[0] == '\0' && bytes[1] != '\0') return Utf16ToUtf8(bytes, true);
+    if (bytes.size() >= 3 && std::memcmp(bytes.data(), "\xEF\xBB\xBF", 3) == 0) bytes.remove_prefix(3);
+    if (IsValidUtf8(bytes)) return std::string(bytes);
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    while (!bytes.empty()) {
+        const std::size_t end = bytes.find('\n');
+        const std::string_view line = bytes.substr(0, end == std::string_view::npos ? bytes.size() : end + 1);
+        if (IsValidUtf8(line)) {
+            text += line;
+        } else {
+            AppendCp1251(text, line);
+        }
+        bytes.remove_prefix(line.size());
+    }
+    return text;
 }
 
 // Lines without their LF or CRLF ends.
@@ -244,6 +315,13 @@ std::string FormatValue(const RegValue& value) {
 }  // namespace
 
 std::string FoldRegistryName(std::string_view name) {
+    if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        std::string folded(name);
+        for (char& c : folded) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        }
+        return folded;
+    }
     const QByteArray folded =
         QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toCaseFolded().toUtf8();
     return std::string(folded.constData(), static_cast<std::size_t>(folded.size()));
