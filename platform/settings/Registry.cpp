@@ -216,6 +216,10 @@ bool TRegistry::WriteInteger(std::string_view name, std::int32_t number) {
     return Write(std::move(value));
 }
 
+void TRegistry::ForEachValue(const std::function<void(const RegValue&)>& visit) const {
+    if (file_) file_->ForEachValue(visit);
+}
+
 std::vector<std::string> TRegistry::GetValueNames() const { return file_ ? file_->ValueNames() : std::vector<std::string>{}; }
 
 bool TRegistry::Write(RegValue value) {

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,6 +58,8 @@ public:
     bool WriteInteger(std::string_view name, std::int32_t value);
     // The names of the key's values, in file order; empty when no key is open.
     std::vector<std::string> GetValueNames() const;
+    // Calls visit with each value of the open key, in file order; nothing when no key is open.
+    void ForEachValue(const std::function<void(const RegValue&)>& visit) const;
 
     const std::filesystem::path& RootDirectory() const { return root_; }
     // The file that holds the key at path; nothing for an invalid path.

@@ -147,14 +147,14 @@ std::optional<std::string> ParseQuoted(std::string_view s, std::size_t& pos) {
     if (pos >= s.size() || s[pos] != '"') return std::nullopt;
     std::string text;
     for (std::size_t i = pos + 1; i < s.size(); ++i) {
-        const char c = s[i];
-        if (c == '"') {
+        // Plain characters up to the next quote or backslash go in at once.
+        const std::size_t special = s.find_first_of("\"\\", i);
+        if (special == std::string_view::npos) return std::nullopt;  // no closing quote
+        text.append(s.data() + i, special - i);
+        i = special;
+        if (s[i] == '"') {
             pos = i + 1;
             return text;
-        }
-        if (c != '\\') {
-            text += c;
-            continue;
         }
         if (++i == s.size()) return std::nullopt;
         switch (s[i]) {
@@ -258,33 +258,39 @@ LineParse ParseValueLine(std::string_view line) {
     LineParse result;
     std::optional<NamePart> part = ParseNamePart(line);
     if (!part) return result;
-    result.Name = part->Name;
     const std::string_view data = Trim(line.substr(part->DataStart));
     RegValue value;
-    value.Name = part->Name;
+    // The name goes with the value, or alone when the data are damaged.
+    const auto damaged = [&result, &part] {
+        result.Name = std::move(part->Name);
+        return std::move(result);
+    };
     if (!data.empty() && data.front() == '"') {
         std::size_t pos = 0;
         std::optional<std::string> text = ParseQuoted(data, pos);
-        if (!text || pos != data.size()) return result;
+        if (!text || pos != data.size()) return damaged();
         value.Type = RegDataType::String;
         value.Text = std::move(*text);
     } else if (StartsWithNoCase(data, "dword:")) {
         const std::optional<std::uint32_t> number = ParseDword(data.substr(6));
-        if (!number) return result;
+        if (!number) return damaged();
         value.Type = RegDataType::Integer;
         value.Number = *number;
     } else if (IsHexData(data)) {
         value.Type = RegDataType::Other;
         value.RawData = std::string(data);
     } else {
-        return result;
+        return damaged();
     }
+    value.Name = std::move(part->Name);
     result.Value = std::move(value);
     return result;
 }
 
 // A hex value continued over lines ends each line but its last with a backslash.
 bool ContinuesOnNextLine(std::string_view logicalLine) {
+    const std::string_view trimmed = Trim(logicalLine);
+    if (trimmed.empty() || trimmed.back() != '\\') return false;
     const std::optional<NamePart> part = ParseNamePart(logicalLine);
     if (!part) return false;
     const std::string_view data = Trim(logicalLine.substr(part->DataStart));
@@ -334,6 +340,8 @@ RegistryFile RegistryFile::Parse(std::string_view bytes, std::string keyName) {
     const std::string foldedKey = FoldRegistryName(file.keyName_);
     const std::string text = DecodeFileText(bytes);
     const std::vector<std::string_view> lines = SplitLines(text);
+    file.entries_.reserve(lines.size());
+    file.index_.reserve(lines.size());
 
     bool firstContent = true;
     bool inForeignSection = false;
@@ -348,25 +356,34 @@ RegistryFile RegistryFile::Parse(std::string_view bytes, std::string keyName) {
             continue;
         }
 
-        // One logical line: a hex value may continue over the following lines.
-        std::string logical(lines[i]);
-        std::string raw(lines[i]);
+        // One logical line: a hex value may continue over the following lines. Most lines
+        // stand alone and are not copied.
+        const std::size_t first = i;
+        std::string joined;
+        std::string_view logical = lines[i];
         while (i + 1 < lines.size() && ContinuesOnNextLine(logical)) {
-            logical = std::string(Trim(logical));
-            logical.pop_back();  // the backslash
-            logical = std::string(Trim(logical)) + std::string(Trim(lines[i + 1]));
-            raw += '\n';
-            raw += lines[++i];
+            std::string_view head = Trim(logical);
+            head.remove_suffix(1);  // the backslash
+            joined = std::string(Trim(head)) + std::string(Trim(lines[++i]));
+            logical = joined;
         }
+        const auto raw = [&] {
+            std::string kept(lines[first]);
+            for (std::size_t k = first + 1; k <= i; ++k) {
+                kept += '\n';
+                kept += lines[k];
+            }
+            return kept;
+        };
 
         if (inForeignSection) {
-            file.foreignLines_.push_back(std::move(raw));
+            file.foreignLines_.push_back(raw());
         } else if (trimmed.front() == ';') {
-            file.AddKept(std::move(raw), std::nullopt);
+            file.AddKept(raw(), std::nullopt);
         } else if (LineParse parsed = ParseValueLine(logical); parsed.Value) {
             file.AddValue(std::move(*parsed.Value));
         } else {
-            file.AddKept(std::move(raw), std::move(parsed.Name));
+            file.AddKept(raw(), std::move(parsed.Name));
         }
     }
     return file;
@@ -378,7 +395,7 @@ std::string RegistryFile::Serialize() const {
     text += keyName_;
     text += "]\n";
     for (const Entry& entry : entries_) {
-        text += entry.Value ? FormatValue(*entry.Value) : entry.KeptText;
+        text += entry.Kept ? entry.Value.RawData : FormatValue(entry.Value);
         text += '\n';
     }
     for (const std::string& line : foreignLines_) {
@@ -394,7 +411,7 @@ const RegValue* RegistryFile::Find(std::string_view name) const {
     const auto it = index_.find(FoldRegistryName(name));
     if (it == index_.end()) return nullptr;
     const Entry& entry = entries_[it->second];
-    return entry.Value ? &*entry.Value : nullptr;
+    return entry.Kept ? nullptr : &entry.Value;
 }
 
 void RegistryFile::Set(RegValue value) {
@@ -403,17 +420,23 @@ void RegistryFile::Set(RegValue value) {
     if (it != index_.end()) {
         Entry& entry = entries_[it->second];
         entry.Value = std::move(value);
-        entry.KeptText.clear();
+        entry.Kept = false;
         return;
     }
     index_.emplace(std::move(folded), entries_.size());
-    entries_.push_back(Entry{std::move(value), {}});
+    entries_.push_back(Entry{std::move(value), false});
+}
+
+void RegistryFile::ForEachValue(const std::function<void(const RegValue&)>& visit) const {
+    for (const Entry& entry : entries_) {
+        if (!entry.Kept) visit(entry.Value);
+    }
 }
 
 std::vector<std::string> RegistryFile::ValueNames() const {
     std::vector<std::string> names;
     for (const Entry& entry : entries_) {
-        if (entry.Value) names.push_back(entry.Value->Name);
+        if (!entry.Kept) names.push_back(entry.Value.Name);
     }
     return names;
 }
@@ -423,17 +446,19 @@ std::vector<std::string> RegistryFile::ValueNames() const {
 void RegistryFile::AddValue(RegValue value) {
     std::string folded = FoldRegistryName(value.Name);
     const auto it = index_.find(folded);
-    if (it != index_.end() && entries_[it->second].Value) {
+    if (it != index_.end() && !entries_[it->second].Kept) {
         entries_[it->second].Value = std::move(value);
         return;
     }
     index_.insert_or_assign(std::move(folded), entries_.size());
-    entries_.push_back(Entry{std::move(value), {}});
+    entries_.push_back(Entry{std::move(value), false});
 }
 
 void RegistryFile::AddKept(std::string text, std::optional<std::string> name) {
     if (name) index_.try_emplace(FoldRegistryName(*name), entries_.size());
-    entries_.push_back(Entry{std::nullopt, std::move(text)});
+    RegValue kept;
+    kept.RawData = std::move(text);
+    entries_.push_back(Entry{std::move(kept), true});
 }
 
 }  // namespace telv

@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,13 +56,15 @@ public:
     void Set(RegValue value);
     // The names of the parsed values, in file order.
     std::vector<std::string> ValueNames() const;
+    // Calls visit with each parsed value, in file order (each name once).
+    void ForEachValue(const std::function<void(const RegValue&)>& visit) const;
 
 private:
     // One line of the key's own section: a parsed value, or text kept as it was. A kept line
-    // carries the value name when one could be made out.
+    // is found by the value name when one could be made out (see index_).
     struct Entry {
-        std::optional<RegValue> Value;
-        std::string KeptText;
+        RegValue Value;     // for a kept line, RawData holds its text
+        bool Kept = false;
     };
 
     void AddValue(RegValue value);
