@@ -58,6 +58,14 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
 bool IsValidUtf8(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size()) {
+        // Runs of ASCII eight bytes at a time.
+        while (s.size() - i >= 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, s.data() + i, 8);
+            if ((word & 0x8080808080808080ull) != 0) break;
+            i += 8;
+        }
+        if (i == s.size()) break;
         const auto b0 = static_cast<unsigned char>(s[i]);
         if (b0 < 0x80) {
             ++i;
@@ -106,13 +114,15 @@ void AppendCp1251(std::string& out, std::string_view line) {
 // or without one by the zero byte of its first character (every export starts with a letter or
 // '['); a UTF-8 byte-order mark is dropped. In an 8-bit file each line that is not valid UTF-8
 // is read as CP1251, as an ANSI registry export holds it.
-std::string DecodeFileText(std::string_view bytes) {
+// Returns the converted text, or nothing when the bytes (less a UTF-8 byte-order mark, which is
+// dropped from `bytes`) are already the text.
+std::optional<std::string> DecodeFileText(std::string_view& bytes) {
     if (bytes.size() >= 2 && std::memcmp(bytes.data(), "\xFF\xFE", 2) == 0) return Utf16ToUtf8(bytes.substr(2), false);
     if (bytes.size() >= 2 && std::memcmp(bytes.data(), "\xFE\xFF", 2) == 0) return Utf16ToUtf8(bytes.substr(2), true);
     if (bytes.size() >= 2 && bytes[0] != '\0' && bytes[1] == '\0') return Utf16ToUtf8(bytes, false);
     if (bytes.size() >= 2 && bytes[0] == '\0' && bytes[1] != '\0') return Utf16ToUtf8(bytes, true);
     if (bytes.size() >= 3 && std::memcmp(bytes.data(), "\xEF\xBB\xBF", 3) == 0) bytes.remove_prefix(3);
-    if (IsValidUtf8(bytes)) return std::string(bytes);
+    if (IsValidUtf8(bytes)) return std::nullopt;
     std::string text;
     text.reserve(bytes.size() * 2);
     while (!bytes.empty()) {
@@ -338,10 +348,12 @@ RegistryFile::RegistryFile(std::string keyName) : keyName_(std::move(keyName)) {
 RegistryFile RegistryFile::Parse(std::string_view bytes, std::string keyName) {
     RegistryFile file(std::move(keyName));
     const std::string foldedKey = FoldRegistryName(file.keyName_);
-    const std::string text = DecodeFileText(bytes);
+    std::string_view text = bytes;
+    const std::optional<std::string> converted = DecodeFileText(text);
+    if (converted) text = *converted;
     const std::vector<std::string_view> lines = SplitLines(text);
     file.entries_.reserve(lines.size());
-    file.index_.reserve(lines.size());
+    file.ReserveIndex(lines.size());
 
     bool firstContent = true;
     bool inForeignSection = false;
@@ -407,24 +419,66 @@ std::string RegistryFile::Serialize() const {
     return text;
 }
 
+std::uint32_t RegistryFile::HashName(std::string_view folded) {
+    return static_cast<std::uint32_t>(std::hash<std::string_view>{}(folded));
+}
+
+std::size_t RegistryFile::SlotOf(std::string_view folded, std::uint32_t hash) const {
+    const std::size_t mask = index_.size() - 1;
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const IndexSlot& at = index_[slot];
+        if (at.Position == 0) return slot;
+        if (at.Hash == hash && FoldRegistryName(entries_[at.Position - 1].Value.Name) == folded) return slot;
+    }
+}
+
+std::size_t RegistryFile::PositionOf(std::string_view folded) const {
+    if (index_.empty()) return kNotFound;
+    const IndexSlot& at = index_[SlotOf(folded, HashName(folded))];
+    return at.Position == 0 ? kNotFound : at.Position - 1;
+}
+
+// Points the name at position, adding it when new.
+void RegistryFile::IndexAt(std::string_view folded, std::size_t position) {
+    ReserveIndex(indexed_ + 1);
+    const std::uint32_t hash = HashName(folded);
+    IndexSlot& at = index_[SlotOf(folded, hash)];
+    if (at.Position == 0) ++indexed_;
+    at = IndexSlot{hash, static_cast<std::uint32_t>(position + 1)};
+}
+
+// Room for this many names at half load or less.
+void RegistryFile::ReserveIndex(std::size_t names) {
+    if (names * 2 <= index_.size()) return;
+    std::size_t size = 16;
+    while (size < names * 2) size *= 2;
+    std::vector<IndexSlot> old = std::exchange(index_, std::vector<IndexSlot>(size));
+    const std::size_t mask = size - 1;
+    for (const IndexSlot& at : old) {
+        if (at.Position == 0) continue;
+        std::size_t slot = at.Hash & mask;
+        while (index_[slot].Position != 0) slot = (slot + 1) & mask;
+        index_[slot] = at;
+    }
+}
+
 const RegValue* RegistryFile::Find(std::string_view name) const {
-    const auto it = index_.find(FoldRegistryName(name));
-    if (it == index_.end()) return nullptr;
-    const Entry& entry = entries_[it->second];
+    const std::size_t position = PositionOf(FoldRegistryName(name));
+    if (position == kNotFound) return nullptr;
+    const Entry& entry = entries_[position];
     return entry.Kept ? nullptr : &entry.Value;
 }
 
 void RegistryFile::Set(RegValue value) {
-    std::string folded = FoldRegistryName(value.Name);
-    const auto it = index_.find(folded);
-    if (it != index_.end()) {
-        Entry& entry = entries_[it->second];
+    const std::string folded = FoldRegistryName(value.Name);
+    if (const std::size_t position = PositionOf(folded); position != kNotFound) {
+        Entry& entry = entries_[position];
         entry.Value = std::move(value);
         entry.Kept = false;
         return;
     }
-    index_.emplace(std::move(folded), entries_.size());
     entries_.push_back(Entry{std::move(value), false});
+    IndexAt(folded, entries_.size() - 1);
 }
 
 void RegistryFile::ForEachValue(const std::function<void(const RegValue&)>& visit) const {
@@ -444,21 +498,25 @@ std::vector<std::string> RegistryFile::ValueNames() const {
 // While reading, a later value of the same name wins in the place of the first; a damaged line
 // never hides a value that parsed.
 void RegistryFile::AddValue(RegValue value) {
-    std::string folded = FoldRegistryName(value.Name);
-    const auto it = index_.find(folded);
-    if (it != index_.end() && !entries_[it->second].Kept) {
-        entries_[it->second].Value = std::move(value);
+    const std::string folded = FoldRegistryName(value.Name);
+    const std::size_t position = PositionOf(folded);
+    if (position != kNotFound && !entries_[position].Kept) {
+        entries_[position].Value = std::move(value);
         return;
     }
-    index_.insert_or_assign(std::move(folded), entries_.size());
     entries_.push_back(Entry{std::move(value), false});
+    IndexAt(folded, entries_.size() - 1);
 }
 
 void RegistryFile::AddKept(std::string text, std::optional<std::string> name) {
-    if (name) index_.try_emplace(FoldRegistryName(*name), entries_.size());
     RegValue kept;
     kept.RawData = std::move(text);
+    if (name) kept.Name = std::move(*name);
     entries_.push_back(Entry{std::move(kept), true});
+    if (name) {
+        const std::string folded = FoldRegistryName(entries_.back().Value.Name);
+        if (PositionOf(folded) == kNotFound) IndexAt(folded, entries_.size() - 1);
+    }
 }
 
 }  // namespace telv

@@ -23,7 +23,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace telv {
@@ -61,11 +60,26 @@ public:
 
 private:
     // One line of the key's own section: a parsed value, or text kept as it was. A kept line
-    // is found by the value name when one could be made out (see index_).
+    // is found by the value name when one could be made out.
     struct Entry {
-        RegValue Value;     // for a kept line, RawData holds its text
+        RegValue Value;     // for a kept line: Name the name made out (if any), RawData its text
         bool Kept = false;
     };
+
+    // The index: folded name → entries_ position, in open addressing (a key may hold hundreds of
+    // thousands of values; one flat table, no allocation per name). A kept line is indexed
+    // under its Value.Name.
+    struct IndexSlot {
+        std::uint32_t Hash = 0;
+        std::uint32_t Position = 0;  // entries_ position + 1; 0: empty
+    };
+    static constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
+    static std::uint32_t HashName(std::string_view folded);
+    // The slot that holds the name, or the empty slot where it would go.
+    std::size_t SlotOf(std::string_view folded, std::uint32_t hash) const;
+    std::size_t PositionOf(std::string_view folded) const;
+    void IndexAt(std::string_view folded, std::size_t position);
+    void ReserveIndex(std::size_t names);
 
     void AddValue(RegValue value);
     void AddKept(std::string text, std::optional<std::string> name);
@@ -73,7 +87,8 @@ private:
     std::string keyName_;
     std::vector<Entry> entries_;
     std::vector<std::string> foreignLines_;  // other keys' sections, headers included
-    std::unordered_map<std::string, std::size_t> index_;  // folded name → entries_ position
+    std::vector<IndexSlot> index_;
+    std::size_t indexed_ = 0;
 };
 
 // Case-folded form of a value or key name, for comparing names as the registry does.

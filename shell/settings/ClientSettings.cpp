@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
-#include <unordered_set>
+#include <vector>
 
 namespace telv {
 namespace {
@@ -58,10 +58,21 @@ std::optional<HistoryName> ParseHistoryName(std::string_view name) {
 int HistoryReadCount(std::int32_t storedCount, const std::vector<int>& storedIndexes) {
     if (storedCount <= 0) return 0;
     if (storedCount <= kTrustedHistoryCount) return storedCount;
-    std::unordered_set<int> distinct(storedIndexes.begin(), storedIndexes.end());
     const int highest = storedIndexes.empty() ? -1 : *std::max_element(storedIndexes.begin(), storedIndexes.end());
-    const std::int64_t limit = std::min<std::int64_t>(
-        {storedCount, std::int64_t{highest} + 1, static_cast<std::int64_t>(distinct.size()) + kTrustedHistoryCount});
+    std::int64_t distinct = 0;
+    if (highest < (1 << 24)) {
+        std::vector<bool> seen(static_cast<std::size_t>(highest + 1), false);
+        for (const int index : storedIndexes) {
+            if (!seen[static_cast<std::size_t>(index)]) ++distinct;
+            seen[static_cast<std::size_t>(index)] = true;
+        }
+    } else {
+        std::vector<int> sorted = storedIndexes;
+        std::sort(sorted.begin(), sorted.end());
+        distinct = std::unique(sorted.begin(), sorted.end()) - sorted.begin();
+    }
+    const std::int64_t limit =
+        std::min<std::int64_t>({storedCount, std::int64_t{highest} + 1, distinct + kTrustedHistoryCount});
     return static_cast<int>(limit);
 }
 
