@@ -42,7 +42,8 @@ public:
     // keyName is the section header's text without brackets, e.g. "HKEY_CURRENT_USER\Software\X".
     explicit RegistryFile(std::string keyName);
 
-    // Reads a file's bytes: UTF-8 (with or without BOM) or UTF-16LE with BOM; LF or CRLF.
+    // Reads a file's bytes: UTF-8 (with or without BOM), UTF-16 in either byte order (with or
+    // without BOM), or 8-bit lines that are not UTF-8 as CP1251; LF or CRLF.
     static RegistryFile Parse(std::string_view bytes, std::string keyName);
     // The file text, UTF-8 without BOM, LF line ends.
     std::string Serialize() const;
