@@ -47,7 +47,7 @@ class Report:
 def main():
     out = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "build-bench/bench-results")
     t = {}
-    for name in ("receive", "tables", "window"):
+    for name in ("receive", "tables", "window", "settings"):
         path = out / f"{name}.json"
         if path.exists():
             t.update(load(path))
@@ -115,6 +115,11 @@ def main():
     under("channel statistics, channel tab shown", "BM_WindowChanelStatistics", 50)
     ratio("  the same / a repaint with nothing changed", "BM_WindowChanelStatistics", "BM_WindowRepaint")
     under("client statistics, client tab shown", "BM_WindowClientStatistics", 50)
+
+    r.section("Settings file of 150,000 history entries (about 10 MB), event-loop time")
+    under("start-up: the window made and painted", "BM_StartUpWithLongHistory", 200)
+    under("  of which reading the settings", "BM_ReadLongHistory", 200)
+    under("connect: the longest stall from the click to the rows", "BM_ConnectWithLongHistory", 200)
 
     limit = out / "limit.json"
     if limit.exists():

@@ -1,11 +1,14 @@
 #include "Registry.h"
 
+#include "WholeFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
+#include <ctime>
+#include <sys/stat.h>
 #include <utility>
 
 namespace telv {
@@ -45,17 +48,22 @@ std::string KeyName(const std::vector<std::string>& parts) {
     return name;
 }
 
-bool WriteFileAtomically(const std::filesystem::path& path, const std::string& text) {
-    const QString qtPath = ToQtPath(path);
-    if (!QDir().mkpath(QFileInfo(qtPath).absolutePath())) return false;
-    QSaveFile file(qtPath);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    const auto size = static_cast<qint64>(text.size());
-    if (file.write(text.data(), size) != size) {
-        file.cancelWriting();
+// The whole file or, on failure, the old one untouched; error says why.
+bool WriteKeyFile(const std::filesystem::path& path, const std::string& text, std::string& error) {
+    std::error_code folderError;
+    std::filesystem::create_directories(path.parent_path(), folderError);
+    if (folderError) {
+        error = folderError.message();
         return false;
     }
-    return file.commit();
+    QString reason;
+    if (WriteWholeFile(ToQtPath(path), QByteArray::fromStdString(text), &reason)) return true;
+    error = reason.toStdString();
+    return false;
+}
+
+bool SameValue(const RegValue& a, const RegValue& b) {
+    return a.Name == b.Name && a.Type == b.Type && a.Text == b.Text && a.Number == b.Number && a.RawData == b.RawData;
 }
 
 }  // namespace
@@ -78,27 +86,72 @@ std::optional<std::filesystem::path> TRegistry::KeyFilePath(std::string_view pat
     return file;
 }
 
+bool TRegistry::IsSettled(const FileStamp& stamp) {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec - stamp.ModifiedSeconds >= 2;
+}
+
+std::optional<TRegistry::FileStamp> TRegistry::StampOf(const std::filesystem::path& file) {
+    struct stat status {};
+    if (::stat(file.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+    return FileStamp{status.st_dev, status.st_ino, status.st_size, status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
+}
+
+bool TRegistry::ReadKeyFile(const std::filesystem::path& filePath, std::string keyName) {
+    QFile file(ToQtPath(filePath));
+    if (!file.open(QIODevice::ReadOnly)) {
+        lastError_ = file.errorString().toStdString();
+        return false;
+    }
+    if (static_cast<std::uintmax_t>(file.size()) > kMaxKeyFileSize) {
+        lastError_ = "the file is larger than " + std::to_string(kMaxKeyFileSize >> 20) + " MB";
+        return false;
+    }
+    // The stamp of the file as opened, taken before reading: a change made while reading makes
+    // the next OpenKey read again.
+    struct stat status {};
+    openStamp_.reset();
+    if (::fstat(file.handle(), &status) == 0)
+        openStamp_ = FileStamp{status.st_dev, status.st_ino, status.st_size, status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        lastError_ = file.errorString().toStdString();
+        return false;
+    }
+    file_ = RegistryFile::Parse(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                                std::move(keyName));
+    return true;
+}
+
 bool TRegistry::OpenKey(std::string_view path, bool canCreate) {
     CloseKey();
+    lastError_.clear();
     const std::optional<std::vector<std::string>> parts = SplitKeyPath(path);
-    if (!parts) return false;
+    if (!parts) {
+        lastError_ = "invalid key path";
+        return false;
+    }
     const std::filesystem::path filePath = *KeyFilePath(path);
-    const QString qtPath = ToQtPath(filePath);
+    std::optional<RegistryFile> cached = std::exchange(cached_, std::nullopt);
 
-    if (QFileInfo::exists(qtPath)) {
-        QFile file(qtPath);
-        if (!file.open(QIODevice::ReadOnly) || static_cast<std::uintmax_t>(file.size()) > kMaxKeyFileSize) {
+    if (QFileInfo::exists(ToQtPath(filePath))) {
+        const std::optional<FileStamp> stamp = StampOf(filePath);
+        if (cached && cachedPath_ == filePath && stamp && *stamp == cachedStamp_) {
+            file_ = std::move(cached);
+            openStamp_ = stamp;
+        } else if (!ReadKeyFile(filePath, KeyName(*parts))) {
             return false;
         }
-        const QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError) return false;
-        file_ = RegistryFile::Parse(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                                    KeyName(*parts));
     } else {
-        if (!canCreate) return false;
+        if (!canCreate) {
+            lastError_ = "no such key";
+            return false;
+        }
         RegistryFile created(KeyName(*parts));
-        if (!WriteFileAtomically(filePath, created.Serialize())) return false;
+        if (!WriteKeyFile(filePath, created.Serialize(), lastError_)) return false;
         file_ = std::move(created);
+        openStamp_ = StampOf(filePath);
     }
     openPath_ = filePath;
     modified_ = false;
@@ -107,8 +160,21 @@ bool TRegistry::OpenKey(std::string_view path, bool canCreate) {
 
 bool TRegistry::CloseKey() {
     if (!file_) return true;
-    const bool written = !modified_ || WriteFileAtomically(openPath_, file_->Serialize());
+    bool written = true;
+    if (modified_) {
+        written = WriteKeyFile(openPath_, file_->Serialize(), lastError_);
+        openStamp_ = written ? StampOf(openPath_) : std::nullopt;
+    }
+    // Kept for the next OpenKey only when it is what the file on disk holds, and when the file
+    // is older than the clock's granularity for modification times: a change in place within
+    // the same tick would leave the stamp as it was.
+    if (openStamp_ && IsSettled(*openStamp_)) {
+        cachedPath_ = openPath_;
+        cached_ = std::move(file_);
+        cachedStamp_ = *openStamp_;
+    }
     file_.reset();
+    openStamp_.reset();
     openPath_.clear();
     modified_ = false;
     return written;
@@ -150,10 +216,16 @@ bool TRegistry::WriteInteger(std::string_view name, std::int32_t number) {
     return Write(std::move(value));
 }
 
+void TRegistry::ForEachValue(const std::function<void(const RegValue&)>& visit) const {
+    if (file_) file_->ForEachValue(visit);
+}
+
 std::vector<std::string> TRegistry::GetValueNames() const { return file_ ? file_->ValueNames() : std::vector<std::string>{}; }
 
 bool TRegistry::Write(RegValue value) {
     if (!file_) return false;
+    // A value written as it is already stored changes nothing: the file is not rewritten for it.
+    if (const RegValue* stored = file_->Find(value.Name); stored && SameValue(*stored, value)) return true;
     file_->Set(std::move(value));
     modified_ = true;
     return true;

@@ -3,15 +3,18 @@
 //
 // Each key is one file in registry-export text syntax (see RegistryFile.h) under the root
 // directory: key "\Software\Vendor\Program" is <root>/HKEY_CURRENT_USER/Software/Vendor/Program.reg.
-// OpenKey reads the file; the values live in memory while the key is open; CloseKey writes the
-// file when a value was written, atomically (a complete new file replaces the old one), so a
-// reader or a crash never sees half a file. Nothing stays open between OpenKey and CloseKey.
+// OpenKey reads the file (or takes the copy kept from the last use of that key, while the file is
+// unchanged on disk); the values live in memory while the key is open; CloseKey writes the
+// file when a value was written, whole or not at all (a complete new file replaces the old one,
+// or the old one stays), so a reader or a crash never sees half a file. Nothing stays open
+// between OpenKey and CloseKey.
 #pragma once
 
 #include "RegistryFile.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,10 +40,13 @@ public:
     // canCreate is set. Fails for a path with an empty, "." or ".." part or one containing '/',
     // an unreadable or oversized file, or a key that cannot be created.
     bool OpenKey(std::string_view path, bool canCreate);
-    // Writes the key's file when a value was written since OpenKey; false when that write failed
+    // Writes the key's file when a value changed since OpenKey; false when that write failed
     // (the file then stays as it was). Closing with no key open does nothing and succeeds.
     bool CloseKey();
     bool IsOpen() const { return file_.has_value(); }
+    // Why the last OpenKey or CloseKey failed, in the system's words where it gave them (e.g.
+    // "No space left on device"); empty after an OpenKey that succeeded.
+    const std::string& LastError() const { return lastError_; }
 
     // Absent when no key is open or the value does not exist.
     RegDataType GetDataType(std::string_view name) const;
@@ -52,18 +58,40 @@ public:
     bool WriteInteger(std::string_view name, std::int32_t value);
     // The names of the key's values, in file order; empty when no key is open.
     std::vector<std::string> GetValueNames() const;
+    // Calls visit with each value of the open key, in file order; nothing when no key is open.
+    void ForEachValue(const std::function<void(const RegValue&)>& visit) const;
 
     const std::filesystem::path& RootDirectory() const { return root_; }
     // The file that holds the key at path; nothing for an invalid path.
     std::optional<std::filesystem::path> KeyFilePath(std::string_view path) const;
 
 private:
+    // What tells whether a file changed: device, inode, size and modification time.
+    struct FileStamp {
+        std::uint64_t Device = 0;
+        std::uint64_t Inode = 0;
+        std::int64_t Size = 0;
+        std::int64_t ModifiedSeconds = 0;
+        std::int64_t ModifiedNanoseconds = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+    static std::optional<FileStamp> StampOf(const std::filesystem::path& file);
+    static bool IsSettled(const FileStamp& stamp);
+    bool ReadKeyFile(const std::filesystem::path& file, std::string keyName);
     bool Write(RegValue value);
 
     std::filesystem::path root_;
     std::filesystem::path openPath_;
     std::optional<RegistryFile> file_;
+    std::optional<FileStamp> openStamp_;  // of the file as read; nothing when unknown
     bool modified_ = false;
+    std::string lastError_;
+    // The key as last read or written, kept after CloseKey and taken again by an OpenKey of the
+    // same file while the file on disk is unchanged, so a large key is not read and parsed anew
+    // each time.
+    std::filesystem::path cachedPath_;
+    std::optional<RegistryFile> cached_;
+    FileStamp cachedStamp_;
 };
 
 }  // namespace telv

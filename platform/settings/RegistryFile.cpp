@@ -1,7 +1,10 @@
 #include "RegistryFile.h"
 
+#include "Cp1251.h"
+
 #include <QString>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -39,22 +42,100 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
     return true;
 }
 
-// The file's text as UTF-8: a UTF-8 BOM is dropped, UTF-16LE (with its BOM) is converted.
-std::string DecodeFileText(std::string_view bytes) {
-    if (bytes.size() >= 3 && std::memcmp(bytes.data(), "\xEF\xBB\xBF", 3) == 0) {
-        return std::string(bytes.substr(3));
+// UTF-16 code units in either byte order as UTF-8.
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const auto first = static_cast<unsigned char>(bytes[2 * i]);
+        const auto second = static_cast<unsigned char>(bytes[2 * i + 1]);
+        units[i] = static_cast<char16_t>(bigEndian ? (first << 8) | second : first | (second << 8));
     }
-    if (bytes.size() >= 2 && std::memcmp(bytes.data(), "\xFF\xFE", 2) == 0) {
-        std::u16string units((bytes.size() - 2) / 2, u'\0');
-        for (std::size_t i = 0; i < units.size(); ++i) {
-            const auto lo = static_cast<unsigned char>(bytes[2 + 2 * i]);
-            const auto hi = static_cast<unsigned char>(bytes[3 + 2 * i]);
-            units[i] = static_cast<char16_t>(lo | (hi << 8));
+    const QByteArray utf8 = QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size())).toUtf8();
+    return std::string(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+}
+
+// True for well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        // Runs of ASCII eight bytes at a time.
+        while (s.size() - i >= 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, s.data() + i, 8);
+            if ((word & 0x8080808080808080ull) != 0) break;
+            i += 8;
         }
-        const QByteArray utf8 = QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size())).toUtf8();
-        return std::string(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+        if (i == s.size()) break;
+        const auto b0 = static_cast<unsigned char>(s[i]);
+        if (b0 < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;  // the allowed range of the second byte
+        if (b0 >= 0xC2 && b0 <= 0xDF) {
+            length = 2;
+        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+            length = 3;
+            if (b0 == 0xE0) low = 0xA0;
+            if (b0 == 0xED) high = 0x9F;
+        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+            length = 4;
+            if (b0 == 0xF0) low = 0x90;
+            if (b0 == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (s.size() - i < length) return false;
+        const auto b1 = static_cast<unsigned char>(s[i + 1]);
+        if (b1 < low || b1 > high) return false;
+        for (std::size_t k = 2; k < length; ++k) {
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+        }
+        i += length;
     }
-    return std::string(bytes);
+    return true;
+}
+
+// An 8-bit line from another system, as Windows-1251. Every byte keeps a character of its own,
+// so distinct names stay distinct: the one byte CP1251 leaves unassigned (0x98) becomes U+0098.
+void AppendCp1251(std::string& out, std::string_view line) {
+    while (!line.empty()) {
+        const std::size_t unassigned = line.find('\x98');
+        out += Cp1251ToUtf8(line.substr(0, unassigned), false);
+        if (unassigned == std::string_view::npos) return;
+        out += "\xC2\x98";
+        line.remove_prefix(unassigned + 1);
+    }
+}
+
+// The file's text as UTF-8. UTF-16 in either byte order is recognised by its byte-order mark,
+// or without one by the zero byte of its first character (every export starts with a letter or
+// '['); a UTF-8 byte-order mark is dropped. In an 8-bit file each line that is not valid UTF-8
+// is read as CP1251, as an ANSI registry export holds it.
+// Returns the converted text, or nothing when the bytes (less a UTF-8 byte-order mark, which is
+// dropped from `bytes`) are already the text.
+std::optional<std::string> DecodeFileText(std::string_view& bytes) {
+    if (bytes.size() >= 2 && std::memcmp(bytes.data(), "\xFF\xFE", 2) == 0) return Utf16ToUtf8(bytes.substr(2), false);
+    if (bytes.size() >= 2 && std::memcmp(bytes.data(), "\xFE\xFF", 2) == 0) return Utf16ToUtf8(bytes.substr(2), true);
+    if (bytes.size() >= 2 && bytes[0] != '\0' && bytes[1] == '\0') return Utf16ToUtf8(bytes, false);
+    if (bytes.size() >= 2 && bytes[0] == '\0' && bytes[1] != '\0') return Utf16ToUtf8(bytes, true);
+    if (bytes.size() >= 3 && std::memcmp(bytes.data(), "\xEF\xBB\xBF", 3) == 0) bytes.remove_prefix(3);
+    if (IsValidUtf8(bytes)) return std::nullopt;
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    while (!bytes.empty()) {
+        const std::size_t end = bytes.find('\n');
+        const std::string_view line = bytes.substr(0, end == std::string_view::npos ? bytes.size() : end + 1);
+        if (IsValidUtf8(line)) {
+            text += line;
+        } else {
+            AppendCp1251(text, line);
+        }
+        bytes.remove_prefix(line.size());
+    }
+    return text;
 }
 
 // Lines without their LF or CRLF ends.
@@ -76,14 +157,14 @@ std::optional<std::string> ParseQuoted(std::string_view s, std::size_t& pos) {
     if (pos >= s.size() || s[pos] != '"') return std::nullopt;
     std::string text;
     for (std::size_t i = pos + 1; i < s.size(); ++i) {
-        const char c = s[i];
-        if (c == '"') {
+        // Plain characters up to the next quote or backslash go in at once.
+        const std::size_t special = s.find_first_of("\"\\", i);
+        if (special == std::string_view::npos) return std::nullopt;  // no closing quote
+        text.append(s.data() + i, special - i);
+        i = special;
+        if (s[i] == '"') {
             pos = i + 1;
             return text;
-        }
-        if (c != '\\') {
-            text += c;
-            continue;
         }
         if (++i == s.size()) return std::nullopt;
         switch (s[i]) {
@@ -187,33 +268,39 @@ LineParse ParseValueLine(std::string_view line) {
     LineParse result;
     std::optional<NamePart> part = ParseNamePart(line);
     if (!part) return result;
-    result.Name = part->Name;
     const std::string_view data = Trim(line.substr(part->DataStart));
     RegValue value;
-    value.Name = part->Name;
+    // The name goes with the value, or alone when the data are damaged.
+    const auto damaged = [&result, &part] {
+        result.Name = std::move(part->Name);
+        return std::move(result);
+    };
     if (!data.empty() && data.front() == '"') {
         std::size_t pos = 0;
         std::optional<std::string> text = ParseQuoted(data, pos);
-        if (!text || pos != data.size()) return result;
+        if (!text || pos != data.size()) return damaged();
         value.Type = RegDataType::String;
         value.Text = std::move(*text);
     } else if (StartsWithNoCase(data, "dword:")) {
         const std::optional<std::uint32_t> number = ParseDword(data.substr(6));
-        if (!number) return result;
+        if (!number) return damaged();
         value.Type = RegDataType::Integer;
         value.Number = *number;
     } else if (IsHexData(data)) {
         value.Type = RegDataType::Other;
         value.RawData = std::string(data);
     } else {
-        return result;
+        return damaged();
     }
+    value.Name = std::move(part->Name);
     result.Value = std::move(value);
     return result;
 }
 
 // A hex value continued over lines ends each line but its last with a backslash.
 bool ContinuesOnNextLine(std::string_view logicalLine) {
+    const std::string_view trimmed = Trim(logicalLine);
+    if (trimmed.empty() || trimmed.back() != '\\') return false;
     const std::optional<NamePart> part = ParseNamePart(logicalLine);
     if (!part) return false;
     const std::string_view data = Trim(logicalLine.substr(part->DataStart));
@@ -244,6 +331,13 @@ std::string FormatValue(const RegValue& value) {
 }  // namespace
 
 std::string FoldRegistryName(std::string_view name) {
+    if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        std::string folded(name);
+        for (char& c : folded) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        }
+        return folded;
+    }
     const QByteArray folded =
         QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toCaseFolded().toUtf8();
     return std::string(folded.constData(), static_cast<std::size_t>(folded.size()));
@@ -254,8 +348,12 @@ RegistryFile::RegistryFile(std::string keyName) : keyName_(std::move(keyName)) {
 RegistryFile RegistryFile::Parse(std::string_view bytes, std::string keyName) {
     RegistryFile file(std::move(keyName));
     const std::string foldedKey = FoldRegistryName(file.keyName_);
-    const std::string text = DecodeFileText(bytes);
+    std::string_view text = bytes;
+    const std::optional<std::string> converted = DecodeFileText(text);
+    if (converted) text = *converted;
     const std::vector<std::string_view> lines = SplitLines(text);
+    file.entries_.reserve(lines.size());
+    file.ReserveIndex(lines.size());
 
     bool firstContent = true;
     bool inForeignSection = false;
@@ -270,25 +368,34 @@ RegistryFile RegistryFile::Parse(std::string_view bytes, std::string keyName) {
             continue;
         }
 
-        // One logical line: a hex value may continue over the following lines.
-        std::string logical(lines[i]);
-        std::string raw(lines[i]);
+        // One logical line: a hex value may continue over the following lines. Most lines
+        // stand alone and are not copied.
+        const std::size_t first = i;
+        std::string joined;
+        std::string_view logical = lines[i];
         while (i + 1 < lines.size() && ContinuesOnNextLine(logical)) {
-            logical = std::string(Trim(logical));
-            logical.pop_back();  // the backslash
-            logical = std::string(Trim(logical)) + std::string(Trim(lines[i + 1]));
-            raw += '\n';
-            raw += lines[++i];
+            std::string_view head = Trim(logical);
+            head.remove_suffix(1);  // the backslash
+            joined = std::string(Trim(head)) + std::string(Trim(lines[++i]));
+            logical = joined;
         }
+        const auto raw = [&] {
+            std::string kept(lines[first]);
+            for (std::size_t k = first + 1; k <= i; ++k) {
+                kept += '\n';
+                kept += lines[k];
+            }
+            return kept;
+        };
 
         if (inForeignSection) {
-            file.foreignLines_.push_back(std::move(raw));
+            file.foreignLines_.push_back(raw());
         } else if (trimmed.front() == ';') {
-            file.AddKept(std::move(raw), std::nullopt);
+            file.AddKept(raw(), std::nullopt);
         } else if (LineParse parsed = ParseValueLine(logical); parsed.Value) {
             file.AddValue(std::move(*parsed.Value));
         } else {
-            file.AddKept(std::move(raw), std::move(parsed.Name));
+            file.AddKept(raw(), std::move(parsed.Name));
         }
     }
     return file;
@@ -300,7 +407,7 @@ std::string RegistryFile::Serialize() const {
     text += keyName_;
     text += "]\n";
     for (const Entry& entry : entries_) {
-        text += entry.Value ? FormatValue(*entry.Value) : entry.KeptText;
+        text += entry.Kept ? entry.Value.RawData : FormatValue(entry.Value);
         text += '\n';
     }
     for (const std::string& line : foreignLines_) {
@@ -312,30 +419,78 @@ std::string RegistryFile::Serialize() const {
     return text;
 }
 
+std::uint32_t RegistryFile::HashName(std::string_view folded) {
+    return static_cast<std::uint32_t>(std::hash<std::string_view>{}(folded));
+}
+
+std::size_t RegistryFile::SlotOf(std::string_view folded, std::uint32_t hash) const {
+    const std::size_t mask = index_.size() - 1;
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const IndexSlot& at = index_[slot];
+        if (at.Position == 0) return slot;
+        if (at.Hash == hash && FoldRegistryName(entries_[at.Position - 1].Value.Name) == folded) return slot;
+    }
+}
+
+std::size_t RegistryFile::PositionOf(std::string_view folded) const {
+    if (index_.empty()) return kNotFound;
+    const IndexSlot& at = index_[SlotOf(folded, HashName(folded))];
+    return at.Position == 0 ? kNotFound : at.Position - 1;
+}
+
+// Points the name at position, adding it when new.
+void RegistryFile::IndexAt(std::string_view folded, std::size_t position) {
+    ReserveIndex(indexed_ + 1);
+    const std::uint32_t hash = HashName(folded);
+    IndexSlot& at = index_[SlotOf(folded, hash)];
+    if (at.Position == 0) ++indexed_;
+    at = IndexSlot{hash, static_cast<std::uint32_t>(position + 1)};
+}
+
+// Room for this many names at half load or less.
+void RegistryFile::ReserveIndex(std::size_t names) {
+    if (names * 2 <= index_.size()) return;
+    std::size_t size = 16;
+    while (size < names * 2) size *= 2;
+    std::vector<IndexSlot> old = std::exchange(index_, std::vector<IndexSlot>(size));
+    const std::size_t mask = size - 1;
+    for (const IndexSlot& at : old) {
+        if (at.Position == 0) continue;
+        std::size_t slot = at.Hash & mask;
+        while (index_[slot].Position != 0) slot = (slot + 1) & mask;
+        index_[slot] = at;
+    }
+}
+
 const RegValue* RegistryFile::Find(std::string_view name) const {
-    const auto it = index_.find(FoldRegistryName(name));
-    if (it == index_.end()) return nullptr;
-    const Entry& entry = entries_[it->second];
-    return entry.Value ? &*entry.Value : nullptr;
+    const std::size_t position = PositionOf(FoldRegistryName(name));
+    if (position == kNotFound) return nullptr;
+    const Entry& entry = entries_[position];
+    return entry.Kept ? nullptr : &entry.Value;
 }
 
 void RegistryFile::Set(RegValue value) {
-    std::string folded = FoldRegistryName(value.Name);
-    const auto it = index_.find(folded);
-    if (it != index_.end()) {
-        Entry& entry = entries_[it->second];
+    const std::string folded = FoldRegistryName(value.Name);
+    if (const std::size_t position = PositionOf(folded); position != kNotFound) {
+        Entry& entry = entries_[position];
         entry.Value = std::move(value);
-        entry.KeptText.clear();
+        entry.Kept = false;
         return;
     }
-    index_.emplace(std::move(folded), entries_.size());
-    entries_.push_back(Entry{std::move(value), {}});
+    entries_.push_back(Entry{std::move(value), false});
+    IndexAt(folded, entries_.size() - 1);
+}
+
+void RegistryFile::ForEachValue(const std::function<void(const RegValue&)>& visit) const {
+    for (const Entry& entry : entries_) {
+        if (!entry.Kept) visit(entry.Value);
+    }
 }
 
 std::vector<std::string> RegistryFile::ValueNames() const {
     std::vector<std::string> names;
     for (const Entry& entry : entries_) {
-        if (entry.Value) names.push_back(entry.Value->Name);
+        if (!entry.Kept) names.push_back(entry.Value.Name);
     }
     return names;
 }
@@ -343,19 +498,25 @@ std::vector<std::string> RegistryFile::ValueNames() const {
 // While reading, a later value of the same name wins in the place of the first; a damaged line
 // never hides a value that parsed.
 void RegistryFile::AddValue(RegValue value) {
-    std::string folded = FoldRegistryName(value.Name);
-    const auto it = index_.find(folded);
-    if (it != index_.end() && entries_[it->second].Value) {
-        entries_[it->second].Value = std::move(value);
+    const std::string folded = FoldRegistryName(value.Name);
+    const std::size_t position = PositionOf(folded);
+    if (position != kNotFound && !entries_[position].Kept) {
+        entries_[position].Value = std::move(value);
         return;
     }
-    index_.insert_or_assign(std::move(folded), entries_.size());
-    entries_.push_back(Entry{std::move(value), {}});
+    entries_.push_back(Entry{std::move(value), false});
+    IndexAt(folded, entries_.size() - 1);
 }
 
 void RegistryFile::AddKept(std::string text, std::optional<std::string> name) {
-    if (name) index_.try_emplace(FoldRegistryName(*name), entries_.size());
-    entries_.push_back(Entry{std::nullopt, std::move(text)});
+    RegValue kept;
+    kept.RawData = std::move(text);
+    if (name) kept.Name = std::move(*name);
+    entries_.push_back(Entry{std::move(kept), true});
+    if (name) {
+        const std::string folded = FoldRegistryName(entries_.back().Value.Name);
+        if (PositionOf(folded) == kNotFound) IndexAt(folded, entries_.size() - 1);
+    }
 }
 
 }  // namespace telv

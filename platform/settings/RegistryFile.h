@@ -19,10 +19,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace telv {
@@ -42,7 +42,8 @@ public:
     // keyName is the section header's text without brackets, e.g. "HKEY_CURRENT_USER\Software\X".
     explicit RegistryFile(std::string keyName);
 
-    // Reads a file's bytes: UTF-8 (with or without BOM) or UTF-16LE with BOM; LF or CRLF.
+    // Reads a file's bytes: UTF-8 (with or without BOM), UTF-16 in either byte order (with or
+    // without BOM), or 8-bit lines that are not UTF-8 as CP1251; LF or CRLF.
     static RegistryFile Parse(std::string_view bytes, std::string keyName);
     // The file text, UTF-8 without BOM, LF line ends.
     std::string Serialize() const;
@@ -55,14 +56,31 @@ public:
     void Set(RegValue value);
     // The names of the parsed values, in file order.
     std::vector<std::string> ValueNames() const;
+    // Calls visit with each parsed value, in file order (each name once).
+    void ForEachValue(const std::function<void(const RegValue&)>& visit) const;
 
 private:
     // One line of the key's own section: a parsed value, or text kept as it was. A kept line
-    // carries the value name when one could be made out.
+    // is found by the value name when one could be made out.
     struct Entry {
-        std::optional<RegValue> Value;
-        std::string KeptText;
+        RegValue Value;     // for a kept line: Name the name made out (if any), RawData its text
+        bool Kept = false;
     };
+
+    // The index: folded name → entries_ position, in open addressing (a key may hold hundreds of
+    // thousands of values; one flat table, no allocation per name). A kept line is indexed
+    // under its Value.Name.
+    struct IndexSlot {
+        std::uint32_t Hash = 0;
+        std::uint32_t Position = 0;  // entries_ position + 1; 0: empty
+    };
+    static constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
+    static std::uint32_t HashName(std::string_view folded);
+    // The slot that holds the name, or the empty slot where it would go.
+    std::size_t SlotOf(std::string_view folded, std::uint32_t hash) const;
+    std::size_t PositionOf(std::string_view folded) const;
+    void IndexAt(std::string_view folded, std::size_t position);
+    void ReserveIndex(std::size_t names);
 
     void AddValue(RegValue value);
     void AddKept(std::string text, std::optional<std::string> name);
@@ -70,7 +88,8 @@ private:
     std::string keyName_;
     std::vector<Entry> entries_;
     std::vector<std::string> foreignLines_;  // other keys' sections, headers included
-    std::unordered_map<std::string, std::size_t> index_;  // folded name → entries_ position
+    std::vector<IndexSlot> index_;
+    std::size_t indexed_ = 0;
 };
 
 // Case-folded form of a value or key name, for comparing names as the registry does.

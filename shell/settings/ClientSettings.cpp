@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
-#include <unordered_set>
+#include <vector>
 
 namespace telv {
 namespace {
@@ -19,69 +19,88 @@ constexpr bool kDefaultAutoRequest = true;
 constexpr std::int32_t kDefaultRequestInterval = 3;
 constexpr bool kDefaultEventTranslate = true;
 
-constexpr std::string_view kServerPrefix = "Server";
-constexpr std::string_view kPortPrefix = "Port";
+// A history value: which of the pair, and the index in its name.
+struct HistoryName {
+    bool IsServer = false;
+    int Index = 0;
+};
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-           });
-}
-
-// The index of a history value name (Server%03d or Port%03d, letter case aside); nothing for
-// any other name.
-std::optional<int> HistoryIndexOf(std::string_view name) {
-    std::string_view digits;
-    if (StartsWithNoCase(name, kServerPrefix)) {
-        digits = name.substr(kServerPrefix.size());
-    } else if (StartsWithNoCase(name, kPortPrefix)) {
-        digits = name.substr(kPortPrefix.size());
+// The history value that a name designates (Server%03d or Port%03d, letter case aside, as the
+// store compares names); nothing for any other name.
+std::optional<HistoryName> ParseHistoryName(std::string_view name) {
+    const std::string folded = FoldRegistryName(name);
+    std::string_view rest = folded;
+    HistoryName result;
+    if (rest.starts_with("server")) {
+        result.IsServer = true;
+        rest.remove_prefix(6);
+    } else if (rest.starts_with("port")) {
+        rest.remove_prefix(4);
     } else {
         return std::nullopt;
     }
-    if (digits.empty() || digits.size() > 10) return std::nullopt;
+    if (rest.empty() || rest.size() > 10) return std::nullopt;
     std::int64_t index = 0;
-    for (const char c : digits) {
+    for (const char c : rest) {
         if (c < '0' || c > '9') return std::nullopt;
         index = index * 10 + (c - '0');
     }
     if (index > std::numeric_limits<int>::max()) return std::nullopt;
-    const int result = static_cast<int>(index);
-    if (Format("%03d", result) != digits) return std::nullopt;  // "Server01", "Server0005"
+    // Only the form "%03d" writes: three digits, or more without a leading zero ("Server01" and
+    // "Server0005" are other names).
+    if (rest.size() < 3 || (rest.size() > 3 && rest.front() == '0')) return std::nullopt;
+    result.Index = static_cast<int>(index);
     return result;
 }
 
-// How many history entries to read for a stored count (see kTrustedHistoryCount).
-int HistoryReadCount(const TRegistry& registry, std::int32_t storedCount) {
+// How many history entries to read for a stored count (see kTrustedHistoryCount), given the
+// indexes that have a stored value.
+int HistoryReadCount(std::int32_t storedCount, const std::vector<int>& storedIndexes) {
     if (storedCount <= 0) return 0;
     if (storedCount <= kTrustedHistoryCount) return storedCount;
-    std::unordered_set<int> storedIndexes;
-    int highest = -1;
-    for (const std::string& name : registry.GetValueNames()) {
-        if (const std::optional<int> index = HistoryIndexOf(name)) {
-            storedIndexes.insert(*index);
-            highest = std::max(highest, *index);
+    const int highest = storedIndexes.empty() ? -1 : *std::max_element(storedIndexes.begin(), storedIndexes.end());
+    std::int64_t distinct = 0;
+    if (highest < (1 << 24)) {
+        std::vector<bool> seen(static_cast<std::size_t>(highest + 1), false);
+        for (const int index : storedIndexes) {
+            if (!seen[static_cast<std::size_t>(index)]) ++distinct;
+            seen[static_cast<std::size_t>(index)] = true;
         }
+    } else {
+        std::vector<int> sorted = storedIndexes;
+        std::sort(sorted.begin(), sorted.end());
+        distinct = std::unique(sorted.begin(), sorted.end()) - sorted.begin();
     }
-    const std::int64_t limit = std::min<std::int64_t>(
-        {storedCount, std::int64_t{highest} + 1, static_cast<std::int64_t>(storedIndexes.size()) + kTrustedHistoryCount});
+    const std::int64_t limit =
+        std::min<std::int64_t>({storedCount, std::int64_t{highest} + 1, distinct + kTrustedHistoryCount});
     return static_cast<int>(limit);
 }
 
+// The history in one pass over the key's values (a long history is read value by value, not
+// looked up name by name).
 ServerList ReadHistory(const TRegistry& registry) {
-    const int count = HistoryReadCount(registry, registry.ReadInteger(setting::ServerListCount).value_or(0));
-    ServerList history;
-    history.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        ServerInfo entry;
-        if (std::optional<std::string> address = registry.ReadString(HistoryServerName(i))) {
-            entry.Address = std::move(*address);
+    struct Stored {
+        HistoryName Name;
+        const RegValue* Value;
+    };
+    std::vector<Stored> stored;
+    std::vector<int> indexes;
+    registry.ForEachValue([&](const RegValue& value) {
+        if (const std::optional<HistoryName> name = ParseHistoryName(value.Name)) {
+            stored.push_back({*name, &value});
+            indexes.push_back(name->Index);
         }
-        if (const std::optional<std::int32_t> port = registry.ReadInteger(HistoryPortName(i))) {
-            entry.Port = static_cast<std::uint16_t>(static_cast<std::uint32_t>(*port) & 0xFFFFu);
+    });
+    const int count = HistoryReadCount(registry.ReadInteger(setting::ServerListCount).value_or(0), indexes);
+    ServerList history(static_cast<std::size_t>(count));
+    for (const Stored& entry : stored) {
+        if (entry.Name.Index >= count) continue;
+        ServerInfo& info = history[static_cast<std::size_t>(entry.Name.Index)];
+        if (entry.Name.IsServer && entry.Value->Type == RegDataType::String) {
+            info.Address = entry.Value->Text;
+        } else if (!entry.Name.IsServer && entry.Value->Type == RegDataType::Integer) {
+            info.Port = static_cast<std::uint16_t>(entry.Value->Number & 0xFFFFu);
         }
-        history.push_back(std::move(entry));
     }
     return history;
 }

@@ -1,6 +1,7 @@
 #include "ConsoleApplication.h"
 
 #include <QMessageBox>
+#include <QWidget>
 
 #include <cstdio>
 #include <exception>
@@ -17,6 +18,15 @@ bool ConsoleApplication::notify(QObject* receiver, QEvent* event) {
         QMessageBox::critical(activeWindow(), QStringLiteral("TELV клиент"), QString());
     }
     return false;
+}
+
+void CloseOnSignal(QWidget& window) {
+    // A dialog that refuses to close stays; the window closes all the same.
+    for (int i = 0; i < 16; ++i) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == &window || !modal->close()) break;
+    }
+    window.close();
 }
 
 }  // namespace telv

@@ -9,6 +9,7 @@
 #include "RowsView.h"
 #include "Sorting.h"
 #include "TotalsPanels.h"
+#include "WholeFile.h"
 #include "WindowLayout.h"
 #include "WindowPlacement.h"
 
@@ -24,14 +25,15 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QStringListModel>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
@@ -40,6 +42,7 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace telv {
 namespace {
@@ -93,7 +96,14 @@ void ApplyColumnLayout(QTreeView* view, const std::vector<ColumnLayout>& columns
 
 TMainFrame::TMainFrame(std::unique_ptr<TRegistry> registry, QWidget* parent)
     : QMainWindow(parent),
-      registry_(registry ? std::move(registry) : std::make_unique<TRegistry>()),
+      saveReport_([this](const std::string& line) { ReportSaveFailure(line); }),
+      settings_(std::make_unique<SettingsWriter>(registry ? std::move(registry) : std::make_unique<TRegistry>(),
+                                                 [this](const SettingsWriter::Result& result) {
+                                                     if (result.Saved)
+                                                         saveReport_.Saved();
+                                                     else
+                                                         saveReport_.Failed(result.Reason);
+                                                 })),
       chanelRows_(kChanelColumns, RenderCell),
       clientRows_(kClientColumns, RenderCell) {
     tables_ = std::make_unique<MonitorTables>(chanelRows_, clientRows_, static_cast<StatusPanels&>(*this));
@@ -255,6 +265,13 @@ QWidget* TMainFrame::BuildToolBar() {
 
     AddrEdit = new AddressBox;
     AddrEdit->setMinimumWidth(110);
+    // The remembered addresses as one list: a long history is replaced in one step.
+    addrList_ = new QStringListModel(this);
+    AddrEdit->setModel(addrList_);
+    // Sized for an address, not by measuring every remembered one (the history may be long).
+    AddrEdit->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    AddrEdit->setMinimumContentsLength(15);
+    if (auto* list = qobject_cast<QListView*>(AddrEdit->view())) list->setUniformItemSizes(true);
     PortEdit = new QLineEdit;
     PortEdit->setFixedWidth(50);
     ConnectButton = new QPushButton;
@@ -407,22 +424,12 @@ bool TMainFrame::ExportCsv(QTreeView* view, const QString& path, QString& error)
     std::vector<std::string> captions;
     for (int c = 0; c < model->columnCount(); ++c) captions.push_back(model->HeaderText(c).toStdString());
     const std::vector<const TListItem*> rows(model->ShownRows().begin(), model->ShownRows().end());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = file.errorString();
-        return false;
-    }
-    const bool written = WriteCsv(ViewTable(model->Rows(), captions, ColumnsShown(view), rows),
-                                  [&file](std::string_view piece) {
-                                      const auto size = static_cast<qint64>(piece.size());
-                                      return file.write(piece.data(), size) == size;
-                                  });
-    if (!written || !file.commit()) {
-        error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    return true;
+    QByteArray bytes;
+    WriteCsv(ViewTable(model->Rows(), captions, ColumnsShown(view), rows), [&bytes](std::string_view piece) {
+        bytes.append(piece.data(), static_cast<qsizetype>(piece.size()));
+        return true;
+    });
+    return WriteWholeFile(path, bytes, &error);
 }
 
 void TMainFrame::ExportActiveView() {
@@ -445,7 +452,8 @@ void TMainFrame::ExportActiveView() {
 
 // Reads the settings into the controls, then the caption and help.
 void TMainFrame::FormCreate() {
-    const ClientSettings settings = ReadClientSettings(*registry_);
+    ClientSettings settings;
+    settings_->WithRegistry([&settings](TRegistry& registry) { settings = ReadClientSettings(registry); });
     AddrEdit->setEditText(Q(settings.ServerAddress));
     PortEdit->setText(Q(settings.ServerPort));
     AutoRequest->setChecked(settings.AutoRequest);
@@ -464,9 +472,10 @@ void TMainFrame::FormCreate() {
 }
 
 void TMainFrame::RestoreLayout() {
-    const WindowLayout layout = ReadWindowLayout(
-        *registry_, {static_cast<int>(kChanelHeaders.size()), static_cast<int>(kClientHeaders.size()),
-                     Splitter2->count(), PageControl1->count()});
+    const WindowShape shape{static_cast<int>(kChanelHeaders.size()), static_cast<int>(kClientHeaders.size()),
+                            Splitter2->count(), PageControl1->count()};
+    WindowLayout layout;
+    settings_->WithRegistry([&](TRegistry& registry) { layout = ReadWindowLayout(registry, shape); });
     ApplyColumnLayout(ChanelListView, layout.ChanelColumns);
     ApplyColumnLayout(ClientListView, layout.ClientColumns);
     if (!layout.SplitterSizes.empty())
@@ -486,7 +495,8 @@ void TMainFrame::SaveLayout() {
     if (!ParseSizes(FormatSizes(layout.SplitterSizes), Splitter2->count())) layout.SplitterSizes.clear();
     layout.ActiveTab = PageControl1->currentIndex();
     layout.Place = PlaceOf(*this);
-    SaveWindowLayout(*registry_, layout);
+    settings_->Post(SettingsWriter::Kind::Layout,
+                    [layout](TRegistry& registry) { return SaveWindowLayout(registry, layout); });
 }
 
 bool TMainFrame::FormHelp(std::uint16_t command, const char* keyword) {
@@ -497,8 +507,10 @@ bool TMainFrame::FormHelp(std::uint16_t command, const char* keyword) {
 void TMainFrame::FillAddrList() {
     const QString text = AddrEdit->currentText();
     const QSignalBlocker block(AddrEdit);
-    AddrEdit->clear();
-    for (const ServerInfo& server : Servers) AddrEdit->addItem(Q(server.Address));
+    QStringList addresses;
+    addresses.reserve(static_cast<qsizetype>(Servers.size()));
+    for (const ServerInfo& server : Servers) addresses.append(Q(server.Address));
+    addrList_->setStringList(addresses);
     AddrEdit->setEditText(text);
 }
 
@@ -557,8 +569,19 @@ void TMainFrame::closeEvent(QCloseEvent* event) {
 }
 
 void TMainFrame::FormClose() {
-    SaveClientOptions(*registry_, AutoRequest->isChecked(), UpDown->value(), EventCheckBox->isChecked());
+    settings_->Post(SettingsWriter::Kind::Options,
+                    [autoRequest = AutoRequest->isChecked(), interval = UpDown->value(),
+                     events = EventCheckBox->isChecked()](TRegistry& registry) {
+                        return SaveClientOptions(registry, autoRequest, interval, events);
+                    });
     SaveLayout();
+    settings_->Flush();  // the program may end with the window: everything is on disk first
+}
+
+void TMainFrame::ReportSaveFailure(const std::string& line) {
+    // Also on the error output: a failure at close has no log pane left to show it.
+    std::fprintf(stderr, "telv-console: %s\n", line.c_str());
+    LogEvent(line);
 }
 
 bool TMainFrame::eventFilter(QObject* watched, QEvent* event) {
@@ -604,7 +627,11 @@ bool TMainFrame::EventsChecked() const { return EventCheckBox->isChecked(); }
 void TMainFrame::ServerConnected(const std::string& address, const std::string& portText, std::uint16_t port) {
     AddServer(Servers, address, port);
     FillAddrList();
-    SaveServerSettings(*registry_, address, portText, Servers);
+    // The history may be long: it is written off the event loop, from a copy.
+    settings_->Post(SettingsWriter::Kind::ServerSettings,
+                    [address, portText, history = Servers](TRegistry& registry) {
+                        return SaveServerSettings(registry, address, portText, history);
+                    });
 }
 
 void TMainFrame::SetPanelText(int panel, const std::string& text) {

@@ -12,6 +12,8 @@
 #include "MonitorTables.h"
 #include "Registry.h"
 #include "ServerHistory.h"
+#include "SettingsSaveReport.h"
+#include "SettingsWriter.h"
 #include "Sorting.h"
 #include "StatusPanels.h"
 
@@ -28,6 +30,7 @@ class QMenu;
 class QPushButton;
 class QSpinBox;
 class QSplitter;
+class QStringListModel;
 class QTabWidget;
 class QTreeView;
 
@@ -96,6 +99,8 @@ public:
     QString SelectedRowsText(QTreeView* view) const;
     // Writes every shown row of a view to a CSV file; false with a reason when it cannot.
     bool ExportCsv(QTreeView* view, const QString& path, QString& error) const;
+    // Waits until the settings saved so far are written, and reports a failure (tests).
+    void FlushSettings() { settings_->Flush(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -117,6 +122,7 @@ private:
     ListViewModel* ModelOf(QTreeView* view) const;
     void FormCreate();
     void FormClose();
+    void ReportSaveFailure(const std::string& line);
     bool FormHelp(std::uint16_t command, const char* keyword);
     void FillAddrList();
     void AddrEditChange(const QString& text);
@@ -137,7 +143,8 @@ private:
     // StatusPanels
     void SetPanelText(int panel, const std::string& text) override;
 
-    std::unique_ptr<TRegistry> registry_;
+    SettingsSaveReport saveReport_;  // before the writer, whose results it takes
+    std::unique_ptr<SettingsWriter> settings_;  // the settings store, written off the event loop
     TListView chanelRows_;
     TListView clientRows_;
     std::unique_ptr<MonitorTables> tables_;
@@ -149,6 +156,7 @@ private:
     ColumnSortState clientSort_;
     QMenu* chanelPopup_ = nullptr;
     QMenu* clientPopup_ = nullptr;
+    QStringListModel* addrList_ = nullptr;  // the items of AddrEdit
     QTimer filterTimer_;
 };
 

@@ -1,5 +1,7 @@
 #include "TotalsPanels.h"
 
+#include "StatusPanels.h"
+
 #include "TrafficTotals.h"
 
 #include <QStatusBar>

@@ -1,9 +1,13 @@
 #include "RegistryFile.h"
 
+#include <QString>
+
 #include <gtest/gtest.h>
 
 #include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace telv {
 namespace {
@@ -116,6 +120,80 @@ TEST(RegistryFile, ReadsUtf16LittleEndianExport) {
     ASSERT_NE(value, nullptr);
     EXPECT_EQ(value->Text, "хост");
 }
+
+// Settings files from other systems: UTF-16 in either byte order, with or without its mark,
+// and 8-bit files whose names and values are CP1251, as an ANSI registry export holds them.
+// Every value keeps a name of its own and survives a write-back in UTF-8.
+struct ForeignFileCase {
+    const char* label;
+    std::string bytes;
+    std::vector<std::pair<std::string, std::string>> values;  // name, text: every string value, in order
+};
+
+void PrintTo(const ForeignFileCase& c, std::ostream* os) { *os << c.label; }
+
+std::string Utf16Bytes(const std::u16string& text, bool bigEndian) {
+    std::string bytes;
+    for (const char16_t unit : text) {
+        const auto high = static_cast<char>(unit >> 8);
+        const auto low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+const std::u16string kUtf16Export = u"Windows Registry Editor Version 5.00\r\n\r\n"
+                                    u"[HKEY_CURRENT_USER\\Software\\Test]\r\n\"Адрес\"=\"хост\"\r\n\"Port\"=\"5100\"\r\n";
+const std::vector<std::pair<std::string, std::string>> kUtf16Values = {{"Адрес", "хост"}, {"Port", "5100"}};
+// "REGEDIT4" exports are 8-bit; these bytes are CP1251.
+const std::string kAnsiHead = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Test]\r\n";
+
+class ForeignFileTest : public ::testing::TestWithParam<ForeignFileCase> {};
+
+TEST_P(ForeignFileTest, ReadsEveryValueAndWritesThemBackInUtf8) {
+    const ForeignFileCase& c = GetParam();
+    RegistryFile file = ParseText(c.bytes);
+    std::vector<std::pair<std::string, std::string>> read;
+    for (const std::string& name : file.ValueNames()) read.emplace_back(name, file.Find(name)->Text);
+    EXPECT_EQ(read, c.values);
+
+    file.Set(RegValue{"Added", RegDataType::Integer, "", 1, ""});  // a write-back
+    const std::string written = file.Serialize();
+    EXPECT_TRUE(QString::fromUtf8(written.data(), static_cast<qsizetype>(written.size())).toUtf8().toStdString() ==
+                written)
+        << "valid UTF-8";
+    const RegistryFile again = ParseText(written);
+    std::vector<std::pair<std::string, std::string>> reread;
+    for (const std::string& name : again.ValueNames()) {
+        if (name != "Added") reread.emplace_back(name, again.Find(name)->Text);
+    }
+    EXPECT_EQ(reread, c.values);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Encodings, ForeignFileTest,
+    ::testing::Values(
+        ForeignFileCase{"Utf16LittleEndianWithMark", "\xFF\xFE" + Utf16Bytes(kUtf16Export, false), kUtf16Values},
+        ForeignFileCase{"Utf16BigEndianWithMark", "\xFE\xFF" + Utf16Bytes(kUtf16Export, true), kUtf16Values},
+        ForeignFileCase{"Utf16LittleEndianWithoutMark", Utf16Bytes(kUtf16Export, false), kUtf16Values},
+        ForeignFileCase{"Utf16BigEndianWithoutMark", Utf16Bytes(kUtf16Export, true), kUtf16Values},
+        ForeignFileCase{"Utf8WithMark", "\xEF\xBB\xBF" + kHead + "\"Адрес\"=\"хост\"\n", {{"Адрес", "хост"}}},
+        ForeignFileCase{"Cp1251Value", kAnsiHead + "\"ServerAddress\"=\"\xF1\xE5\xF0\xE2\xE5\xF0\"\r\n",
+                        {{"ServerAddress", "сервер"}}},
+        // Two names of the same length that differ only in their Cyrillic letters.
+        ForeignFileCase{"Cp1251NamesOfOneLength",
+                        kAnsiHead + "\"\xC0\xE4\xF0\xE5\xF1\"=\"1\"\r\n\"\xCF\xEE\xF0\xF2\xFB\"=\"2\"\r\n",
+                        {{"Адрес", "1"}, {"Порты", "2"}}},
+        ForeignFileCase{"Cp1251AndUtf8Lines",
+                        kHead + "\"Имя\"=\"Велартон\"\n\"\xC8\xEC\xFF" "2\"=\"\xE2\xE5\xEB\xE0\xF0\xF2\xEE\xED\"\n",
+                        {{"Имя", "Велартон"}, {"Имя2", "велартон"}}},
+        // CP1251 leaves 0x98 unassigned: it still keeps its own character.
+        ForeignFileCase{"Cp1251UnassignedByte", kAnsiHead + "\"a\x98\"=\"x\x98y\"\r\n\"a\xFF\"=\"z\"\r\n",
+                        {{"a\u0098", "x\u0098y"}, {"a\u044F", "z"}}},
+        // A byte sequence that looks like UTF-8 but is not (an overlong form) is CP1251.
+        ForeignFileCase{"OverlongIsNotUtf8", kHead + "\"A\"=\"\xC0\xAF\"\n", {{"A", "АЇ"}}}),
+    [](const ::testing::TestParamInfo<ForeignFileCase>& param) { return std::string(param.param.label); });
 
 TEST(RegistryFile, SerializedValuesReadBackWithTheirTypes) {
     RegistryFile file(kKey);

@@ -1,14 +1,21 @@
 #include "Registry.h"
 
+#include "TinyFileSystem.h"
+#include "WholeFile.h"
+
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <sys/mount.h>
 
 namespace telv {
 namespace {
@@ -198,6 +205,141 @@ TEST_F(RegistryTest, FailedWriteReportsAndKeepsTheOldFile) {
     std::ifstream in(moved / "TELV Клиент.reg");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
               "[HKEY_CURRENT_USER\\Software\\Велартон\\TELV Клиент]\n\"A\"=\"old\"\n");
+}
+
+// A write that fails at any step (a full disk, an error at flush) leaves the old file as it
+// was, and the store says why.
+TEST_F(RegistryTest, AFailedWriteKeepsTheOldFileAndSaysWhy) {
+    const std::string original = "[HKEY_CURRENT_USER\\Software\\Велартон\\TELV Клиент]\n\"A\"=\"old\"\n";
+    const struct {
+        WholeFileStep step;
+        int error;
+        std::size_t bytesBefore;
+    } cases[] = {{WholeFileStep::Write, ENOSPC, 40}, {WholeFileStep::Write, EDQUOT, 0},
+                 {WholeFileStep::Sync, EIO, 0},      {WholeFileStep::Open, EACCES, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::strerror(c.error));
+        Store(original);
+        TRegistry registry(Root());
+        ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+        registry.WriteString("A", std::string(1000, 'n'));
+        InjectWholeFileFault(c.step, c.error, c.bytesBefore);
+        EXPECT_FALSE(registry.CloseKey());
+        ClearWholeFileFault();
+        EXPECT_EQ(registry.LastError(), std::strerror(c.error));
+        EXPECT_EQ(Stored(), original);
+        EXPECT_EQ(FilesBesideKey(), std::vector<std::string>{"TELV Клиент.reg"});
+        // The store reads the file as it is, not what failed to be written.
+        ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+        EXPECT_EQ(registry.ReadString("A"), "old");
+        EXPECT_TRUE(registry.LastError().empty());
+    }
+}
+
+TEST_F(RegistryTest, AKeyThatCannotBeCreatedSaysWhy) {
+    std::ofstream(Root() / "HKEY_CURRENT_USER") << "a file where the folder should be";
+    TRegistry registry(Root());
+    EXPECT_FALSE(registry.OpenKey(kKeyPath, true));
+    EXPECT_EQ(registry.LastError(), std::strerror(ENOTDIR));
+}
+
+// A file from another system (CP1251 names and values, UTF-16) is written back in UTF-8 with
+// every value it held.
+TEST_F(RegistryTest, AForeignFileIsWrittenBackInUtf8WithEveryValue) {
+    Store("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\\xC2\xE5\xEB\xE0\xF0\xF2\xEE\xED\\TELV \xCA\xEB\xE8\xE5\xED\xF2]\r\n"
+          "\"ServerAddress\"=\"\xF1\xE5\xF0\xE2\xE5\xF0\"\r\n"
+          "\"\xC0\xE4\xF0\xE5\xF1\"=\"1\"\r\n\"\xCF\xEE\xF0\xF2\xFB\"=\"2\"\r\n");
+    {
+        TRegistry registry(Root());
+        ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+        EXPECT_EQ(registry.ReadString("ServerAddress"), "сервер");
+        registry.WriteInteger("AutoRequest", 1);
+        ASSERT_TRUE(registry.CloseKey());
+    }
+    EXPECT_EQ(Stored(),
+              "Windows Registry Editor Version 5.00\n\n"
+              "[HKEY_CURRENT_USER\\Software\\Велартон\\TELV Клиент]\n"
+              "\"ServerAddress\"=\"сервер\"\n\"Адрес\"=\"1\"\n\"Порты\"=\"2\"\n\"AutoRequest\"=dword:00000001\n");
+}
+
+// The key is kept between uses while its file is unchanged; a file changed by someone else (a
+// second copy of the program) is read again.
+TEST_F(RegistryTest, AKeyChangedOnDiskIsReadAgain) {
+    Store("[HKEY_CURRENT_USER\\Software\\Велартон\\TELV Клиент]\n\"A\"=\"first\"\n");
+    fs::last_write_time(KeyFile(), fs::last_write_time(KeyFile()) - std::chrono::hours(1));
+    TRegistry registry(Root());
+    ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+    EXPECT_EQ(registry.ReadString("A"), "first");
+    ASSERT_TRUE(registry.CloseKey());
+    {
+        TRegistry other(Root());
+        ASSERT_TRUE(other.OpenKey(kKeyPath, false));
+        other.WriteString("A", "second");
+        ASSERT_TRUE(other.CloseKey());
+    }
+    ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+    EXPECT_EQ(registry.ReadString("A"), "second");
+    ASSERT_TRUE(registry.CloseKey());
+    // Changed in place (same file), with another size.
+    Store("[HKEY_CURRENT_USER\\Software\\Велартон\\TELV Клиент]\n\"A\"=\"third\"\n");
+    ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+    EXPECT_EQ(registry.ReadString("A"), "third");
+}
+
+// A real full disk: the key's folder on a 64 KiB file system that the rest of the data fills.
+TEST(RegistryTinyFileSystem, AFullDiskKeepsTheKeyFile) {
+    if (const auto folder = test::TinyFileSystemFolder()) {
+        const fs::path root = fs::path(*folder) / "registry";
+        TRegistry registry(root);
+        ASSERT_TRUE(registry.OpenKey(kKeyPath, true));
+        for (int i = 0; i < 100; ++i) registry.WriteString("Server" + std::to_string(i), "gateway.example.net");
+        ASSERT_TRUE(registry.CloseKey());
+        const fs::path keyFile = *registry.KeyFilePath(kKeyPath);
+        std::ifstream in(keyFile, std::ios::binary);
+        const std::string original(std::istreambuf_iterator<char>(in), {});
+        {
+            std::ofstream filler(fs::path(*folder) / "filler", std::ios::binary);
+            const std::string block(4096, 'f');
+            while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
+            }
+        }
+        ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+        registry.WriteString("AutoRequestInterval", "changed");
+        EXPECT_FALSE(registry.CloseKey());
+        EXPECT_EQ(registry.LastError(), std::strerror(ENOSPC));
+        std::ifstream again(keyFile, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), {}), original);
+        return;
+    }
+    const test::TinyFileSystemRun run = test::RunInTinyFileSystem(64 * 1024);
+    if (!run.Available) GTEST_SKIP() << run.Output;
+    EXPECT_TRUE(run.Passed) << run.Output;
+}
+
+// A folder that cannot be written, even by root: the file system is mounted read-only after the
+// key was stored.
+TEST(RegistryTinyFileSystem, AReadOnlyFolderKeepsTheKeyFile) {
+    if (const auto folder = test::TinyFileSystemFolder()) {
+        const fs::path root = fs::path(*folder) / "registry";
+        TRegistry registry(root);
+        ASSERT_TRUE(registry.OpenKey(kKeyPath, true));
+        registry.WriteString("A", "stored");
+        ASSERT_TRUE(registry.CloseKey());
+        ASSERT_EQ(::mount(nullptr, folder->c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0) << std::strerror(errno);
+        ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+        EXPECT_EQ(registry.ReadString("A"), "stored");
+        registry.WriteString("A", "changed");
+        EXPECT_FALSE(registry.CloseKey());
+        EXPECT_EQ(registry.LastError(), std::strerror(EROFS));
+        EXPECT_FALSE(registry.OpenKey("\\Software\\Other", true));
+        EXPECT_EQ(registry.LastError(), std::strerror(EROFS));
+        ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+        EXPECT_EQ(registry.ReadString("A"), "stored");
+        return;
+    }
+    const test::TinyFileSystemRun run = test::RunInTinyFileSystem(64 * 1024);
+    if (!run.Available) GTEST_SKIP() << run.Output;
+    EXPECT_TRUE(run.Passed) << run.Output;
 }
 
 TEST(RegistryDefaultRoot, LiesInTheProgramsOwnConfigFolder) {

@@ -178,6 +178,15 @@ INSTANTIATE_TEST_SUITE_P(
                      s.ServerAddress = "сервер";
                      s.History = {{"сервер", 5200}};
                  }},
+        // An ANSI export of another system: CP1251 address and history.
+        ReadCase{"Cp1251FromAnotherSystem",
+                 "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\\xC2\xE5\xEB\xE0\xF0\xF2\xEE\xED\\TELV "
+                 "\xCA\xEB\xE8\xE5\xED\xF2]\r\n\"ServerAddress\"=\"\xF1\xE5\xF0\xE2\xE5\xF0\"\r\n"
+                 "\"ServerListCount\"=dword:00000001\r\n\"Server000\"=\"\xF1\xE5\xF0\xE2\xE5\xF0\"\r\n",
+                 [](ClientSettings& s) {
+                     s.ServerAddress = "сервер";
+                     s.History = {{"сервер", 0}};
+                 }},
         ReadCase{"NamesIgnoreLetterCase",
                  kHeader + "\"serveraddress\"=\"x\"\n\"SERVERLISTCOUNT\"=dword:00000001\n\"server000\"=\"y\"\n",
                  [](ClientSettings& s) {
@@ -271,6 +280,20 @@ TEST(ClientSettings, ConnectingCollapsesHandEditedDuplicatesAndGrowsForNewServer
     ASSERT_TRUE(SaveServerSettings(store.Registry(), "c", "1", history));
     ASSERT_TRUE(store.Registry().OpenKey(kSettingsKeyPath, false));
     EXPECT_EQ(store.Registry().ReadInteger(setting::ServerListCount), 3);
+}
+
+// A history far beyond the count that is believed without stored values is kept whole.
+TEST(ClientSettings, ALongHistoryIsReadAndWrittenWhole) {
+    SettingsStore store;
+    ServerList history;
+    for (int i = 0; i < 20000; ++i)
+        history.push_back({"gateway-" + std::to_string(i) + ".example.net", static_cast<std::uint16_t>(i)});
+    ASSERT_TRUE(SaveServerSettings(store.Registry(), "a", "5100", history));
+    EXPECT_EQ(ReadClientSettings(store.Registry()).History, history);
+    AddServer(history, "gateway-19999.example.net", 1);
+    ASSERT_TRUE(SaveServerSettings(store.Registry(), "a", "5100", history));
+    TRegistry fresh(store.KeyFile().parent_path().parent_path().parent_path().parent_path());
+    EXPECT_EQ(ReadClientSettings(fresh).History, history);
 }
 
 TEST(ClientSettings, HistoryValueNames) {

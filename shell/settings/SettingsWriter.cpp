@@ -1,0 +1,89 @@
+#include "SettingsWriter.h"
+
+#include "Registry.h"
+
+#include <algorithm>
+
+namespace telv {
+
+SettingsWriter::SettingsWriter(std::unique_ptr<TRegistry> registry, std::function<void(const Result&)> done)
+    : registry_(std::move(registry)),
+      done_(std::move(done)),
+      receiver_(std::make_unique<QObject>()),
+      worker_([this] { Run(); }) {}
+
+SettingsWriter::~SettingsWriter() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    worker_.join();
+    receiver_.reset();  // results not yet delivered go with it
+}
+
+void SettingsWriter::Post(Kind kind, Job job) {
+    {
+        const std::lock_guard lock(mutex_);
+        const auto waiting = std::find_if(jobs_.begin(), jobs_.end(), [kind](const Pending& p) { return p.JobKind == kind; });
+        if (waiting != jobs_.end()) {
+            waiting->Work = std::move(job);
+        } else {
+            jobs_.push_back(Pending{kind, std::move(job)});
+        }
+    }
+    changed_.notify_all();
+}
+
+void SettingsWriter::Flush() {
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return jobs_.empty() && !busy_; });
+    }
+    DeliverResults();
+}
+
+void SettingsWriter::WithRegistry(const std::function<void(TRegistry&)>& f) {
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return jobs_.empty() && !busy_; });
+    }
+    const std::lock_guard registryLock(registryMutex_);
+    f(*registry_);
+}
+
+void SettingsWriter::Run() {
+    std::unique_lock lock(mutex_);
+    while (true) {
+        changed_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+        if (jobs_.empty()) return;  // stopping, nothing left
+        Pending job = std::move(jobs_.front());
+        jobs_.pop_front();
+        busy_ = true;
+        lock.unlock();
+
+        Result result;
+        {
+            const std::lock_guard registryLock(registryMutex_);
+            result.Saved = job.Work(*registry_);
+            if (!result.Saved) result.Reason = registry_->LastError();
+        }
+
+        lock.lock();
+        busy_ = false;
+        results_.push_back(std::move(result));
+        if (!stopping_) QMetaObject::invokeMethod(receiver_.get(), [this] { DeliverResults(); }, Qt::QueuedConnection);
+        changed_.notify_all();
+    }
+}
+
+void SettingsWriter::DeliverResults() {
+    std::deque<Result> results;
+    {
+        const std::lock_guard lock(mutex_);
+        results.swap(results_);
+    }
+    for (const Result& result : results) done_(result);
+}
+
+}  // namespace telv
