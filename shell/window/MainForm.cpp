@@ -4,6 +4,7 @@
 #include "DisconnectCommands.h"
 #include "Help.h"
 #include "OwnVersion.h"
+#include "Reconnector.h"
 #include "RowExport.h"
 #include "RowTexts.h"
 #include "RowsView.h"
@@ -119,6 +120,7 @@ void TMainFrame::BuildControls() {
     CloseChanelInterval = new QAction("Отключить приборы завершив интервал опроса", this);
     CloseClient = new QAction("Отключить клиенты", this);
     connect(ConnectDisconectAction, &QAction::triggered, this, [this] {
+        reconnect_->Stop();  // the operator decides now
         controller_->ConnectDisconectActionExecute();
         ActionUpdate();
     });
@@ -237,6 +239,7 @@ void TMainFrame::BuildControls() {
     ShownPanel->setTextFormat(Qt::PlainText);
     ShownPanel->hide();
     statusBar()->addPermanentWidget(ShownPanel);
+    BuildReconnect();
     BuildMenuBar();
     // The client area stays as designed; the menu bar comes on top of it.
     resize(785, 467 + menuBar()->sizeHint().height());
@@ -337,7 +340,7 @@ QWidget* TMainFrame::BuildFilteredPage(QLineEdit* filter, QTreeView* view) {
 
 void TMainFrame::BuildMenuBar() {
     QMenu* file = menuBar()->addMenu("Файл");
-    file->addActions({ConnectDisconectAction, RequestAction});
+    file->addActions({ConnectDisconectAction, RequestAction, ReconnectAction});
     file->addSeparator();
     file->addAction(ExportAction);
     file->addSeparator();
