@@ -56,7 +56,7 @@ void ConnectionController::ConnectDisconectActionExecute() {
     if (State == Disconnected)
         Connect();
     else
-        Disconnect();
+        Disconnect(ConnectionEnd::OperatorAsked);
 }
 
 void ConnectionController::Connect() {
@@ -67,6 +67,7 @@ void ConnectionController::Connect() {
     const auto port = static_cast<std::uint16_t>(PortFromText(connectPortText_) & 0xFFFF);
     if (port == 0) {
         view_.LogEvent(Format("Неверный порт сервера \"%s\"", connectPortText_.c_str()));
+        view_.ConnectionEnded(ConnectionEnd::AttemptFailed);
         return;
     }
     Socket = std::make_unique<TSyncSocket>(kFirstWaitMs, kLaterWaitMs);
@@ -82,27 +83,29 @@ void ConnectionController::Connect() {
         const int error = WSAGetLastError();
         State = Disconnected;
         view_.LogEvent(TAsyncSocket::ErrorText(error ? error : WSAEINVAL));
+        view_.ConnectionEnded(ConnectionEnd::AttemptFailed);
     }
 }
 
-void ConnectionController::Disconnect() {
+void ConnectionController::Disconnect(ConnectionEnd how) {
     if (Socket) {
         Socket->Close();
         RetireSocket();
     }
-    SocketDisconnect();
+    SocketDisconnect(how);
 }
 
 // A closed socket is freed at the next operator action or timer tick, never inside one of its
 // own handlers.
 void ConnectionController::RetireSocket() { retiredSocket_ = std::move(Socket); }
 
-void ConnectionController::SocketDisconnect() {
+void ConnectionController::SocketDisconnect(ConnectionEnd how) {
     view_.SetServerEditsEnabled(true);
     view_.SetConnectCaption("Подключить");
     State = Disconnected;
     TimeoutTicks = 0;
     view_.LogEvent("Соединение завершено");
+    view_.ConnectionEnded(how);
 }
 
 void ConnectionController::SocketConnect(TAsyncSocket* sender, int error) {
@@ -111,6 +114,7 @@ void ConnectionController::SocketConnect(TAsyncSocket* sender, int error) {
     if (error != 0) {
         State = Disconnected;
         view_.LogEvent(TAsyncSocket::ErrorText(error));
+        view_.ConnectionEnded(ConnectionEnd::AttemptFailed);
         return;
     }
     view_.SetServerEditsEnabled(false);
@@ -177,6 +181,7 @@ void ConnectionController::Act(const DecodedMessage& m) {
         break;
     case MessageKind::ClientVersionAck:
         State = Running;
+        view_.ConnectionRunning();
         tables_.SessionStarted();
         EventCheckBoxClick();
         SendRequest(code::ChannelList);
@@ -245,10 +250,10 @@ void ConnectionController::TimerTimer() {
     if (--TimeoutTicks > 0) return;
     if (State == WaitingHello) {
         view_.LogEvent("Ошибка при запросе версии сервера");
-        Disconnect();
+        Disconnect(ConnectionEnd::Lost);
     } else if (State == WaitingAck) {
         view_.LogEvent("Ошибка при отсылки версии клиента");
-        Disconnect();
+        Disconnect(ConnectionEnd::Lost);
     }
 }
 
@@ -285,7 +290,7 @@ void ConnectionController::EndIfSendFailed() {
     const int error = failedSendError_;
     failedSendError_ = 0;
     view_.LogEvent(TAsyncSocket::ErrorText(error));
-    if (State != Disconnected) Disconnect();
+    if (State != Disconnected) Disconnect(ConnectionEnd::Lost);
 }
 
 }  // namespace telv

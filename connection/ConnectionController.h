@@ -15,6 +15,13 @@
 
 namespace telv {
 
+// How a connection, or an attempt to make one, ended.
+enum class ConnectionEnd {
+    OperatorAsked,  // the operator's disconnect
+    Lost,           // the server closed it, a send failed or the handshake took too long
+    AttemptFailed,  // the attempt could not start or the server could not be reached
+};
+
 // The controls of the window that the controller reads and sets, and the log.
 class ConnectionView {
 public:
@@ -28,6 +35,10 @@ public:
     virtual void LogEvent(const std::string& text) = 0;
     // The TCP connection to this server succeeded: record it in the history and save it.
     virtual void ServerConnected(const std::string& address, const std::string& portText, std::uint16_t port) = 0;
+    // News for whoever keeps the connection up: it ended (after its log lines), or its handshake
+    // is complete.
+    virtual void ConnectionEnded(ConnectionEnd /*how*/) {}
+    virtual void ConnectionRunning() {}
 };
 
 class ConnectionController {
@@ -79,10 +90,10 @@ public:
 
 private:
     void Connect();
-    void Disconnect();
+    void Disconnect(ConnectionEnd how);
     void SocketConnect(TAsyncSocket* sender, int error);
     void SocketRead(TAsyncSocket* sender);
-    void SocketDisconnect();
+    void SocketDisconnect(ConnectionEnd how = ConnectionEnd::Lost);
     void DispatchMessages();
     void Act(const DecodedMessage& message);
     void RetireSocket();

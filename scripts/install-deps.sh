@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth
-  lintian appstream man-db
+  lintian appstream man-db qt6-svg-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # Runs the console against a simulated TELV server on this machine: installs missing build
 # dependencies (scripts/install-deps.sh), builds the project if needed, starts build/telv-sim
-# in the background (127.0.0.1:5100, a realistic population), runs build/telv-console, and
-# stops the simulator when the console exits. In the console, press "Подключить" (address
-# 127.0.0.1, port 5100).
+# in the background (127.0.0.1:5100, a realistic population), runs build/telv-console connected
+# to it (--connect), and stops the simulator when the console exits.
 #
 # Usage: scripts/run-console.sh [telv-sim options]   e.g. --devices 100000 --flood
 # Options given here come after the defaults and override them. The simulator's log goes to
@@ -51,6 +50,12 @@ for _ in $(seq 1 100); do
   fi
   sleep 0.1
 done
-echo "run-console: $(grep -m1 'listening on' "$log" | sed 's/^.*listening on/telv-sim listening on/'), log in $log"
+listening=$(grep -m1 'listening on' "$log" | sed -n 's/^.*listening on \([0-9.]*:[0-9]*\).*$/\1/p')
+if [ -z "$listening" ]; then
+  echo "run-console: telv-sim did not report its address:" >&2
+  cat "$log" >&2
+  exit 1
+fi
+echo "run-console: telv-sim listening on $listening, log in $log"
 
-"$build/telv-console"
+"$build/telv-console" --connect "$listening"

@@ -4,6 +4,7 @@
 #include "DisconnectCommands.h"
 #include "Help.h"
 #include "OwnVersion.h"
+#include "Reconnector.h"
 #include "RowExport.h"
 #include "RowTexts.h"
 #include "RowsView.h"
@@ -131,6 +132,7 @@ void TMainFrame::BuildControls() {
     CloseChanelInterval = new QAction("Отключить приборы завершив интервал опроса", this);
     CloseClient = new QAction("Отключить клиенты", this);
     connect(ConnectDisconectAction, &QAction::triggered, this, [this] {
+        reconnect_->Stop();  // the operator decides now
         controller_->ConnectDisconectActionExecute();
         ActionUpdate();
     });
@@ -244,6 +246,7 @@ void TMainFrame::BuildControls() {
     ShownPanel->setTextFormat(Qt::PlainText);
     ShownPanel->hide();
     statusBar()->addPermanentWidget(ShownPanel);
+    BuildReconnect();
     BuildMenuBar();
     // The client area stays as designed, unless the totals need more; the menu bar comes on top.
     resize(std::max(785, statusBar()->sizeHint().width()), 467 + menuBar()->sizeHint().height());
@@ -348,7 +351,7 @@ QWidget* TMainFrame::BuildFilteredPage(QLineEdit* filter, QTreeView* view) {
 
 void TMainFrame::BuildMenuBar() {
     QMenu* file = menuBar()->addMenu("Файл");
-    file->addActions({ConnectDisconectAction, RequestAction});
+    file->addActions({ConnectDisconectAction, RequestAction, ReconnectAction});
     file->addSeparator();
     file->addAction(ExportAction);
     file->addSeparator();

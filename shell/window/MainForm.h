@@ -36,6 +36,8 @@ class QTreeView;
 
 namespace telv {
 
+class Reconnector;
+
 class TMainFrame : public QMainWindow, private ConnectionView, private StatusPanels {
     Q_OBJECT
 public:
@@ -50,6 +52,7 @@ public:
 
     // For tests: the parts of the window.
     ConnectionController& Controller() { return *controller_; }
+    Reconnector& Reconnect() { return *reconnect_; }
     MonitorTables& Tables() { return *tables_; }
     TListView& ChanelRows() { return chanelRows_; }
     TListView& ClientRows() { return clientRows_; }
@@ -84,6 +87,7 @@ public:
     QAction* ClientTabAction = nullptr;
     QAction* HelpAction = nullptr;
     QAction* ExitAction = nullptr;
+    QAction* ReconnectAction = nullptr;  // "Переподключаться"
     QTimer Timer;
     QTimer ReqTimer;
     ServerList Servers;
@@ -112,6 +116,7 @@ private:
     QTreeView* BuildListView(ListViewModel* model, QMenu* popup);
     QWidget* BuildFilteredPage(QLineEdit* filter, QTreeView* view);
     void BuildMenuBar();
+    void BuildReconnect();
     void ShowPopup(QTreeView* view, QMenu* popup, const QPoint& at);
     void UpdateShownPanel();
     void CopySelectedRows();
@@ -140,6 +145,8 @@ private:
     bool AutoRequestChecked() const override;
     bool EventsChecked() const override;
     void ServerConnected(const std::string& address, const std::string& portText, std::uint16_t port) override;
+    void ConnectionEnded(ConnectionEnd how) override;
+    void ConnectionRunning() override;
     // StatusPanels
     void SetPanelText(int panel, const std::string& text) override;
 
@@ -158,6 +165,7 @@ private:
     QMenu* clientPopup_ = nullptr;
     QStringListModel* addrList_ = nullptr;  // the items of AddrEdit
     QTimer filterTimer_;
+    Reconnector* reconnect_ = nullptr;
 };
 
 }  // namespace telv

@@ -26,6 +26,8 @@ struct FakeView : ConnectionView {
     std::string caption = "Подключить";
     std::vector<std::string> log;
     std::vector<std::pair<std::string, int>> connected;
+    std::vector<ConnectionEnd> ends;
+    int running = 0;
 
     std::string AddressText() const override { return address; }
     std::string PortText() const override { return port; }
@@ -37,6 +39,8 @@ struct FakeView : ConnectionView {
     void ServerConnected(const std::string& a, const std::string&, std::uint16_t p) override {
         connected.emplace_back(a, p);
     }
+    void ConnectionEnded(ConnectionEnd how) override { ends.push_back(how); }
+    void ConnectionRunning() override { ++running; }
     int Count(const std::string& line) const { return static_cast<int>(std::count(log.begin(), log.end(), line)); }
 };
 
@@ -250,6 +254,53 @@ TEST_F(ControllerTest, CancelWhileConnectingAndOperatorDisconnect) {
     EXPECT_EQ(controller.State, Disconnected);
     EXPECT_EQ(view.log.back(), "Соединение завершено");
     EXPECT_FALSE(controller.HasSocket());
+}
+
+// Whoever keeps the connection up learns how each connection or attempt ended, after its log
+// lines, and when a handshake completed.
+TEST_F(ControllerTest, EndsAreReportedWithWhetherTheOperatorAsked) {
+    using End = ConnectionEnd;
+    {  // the operator's disconnect
+        ScriptedServer server;
+        Handshake(server);
+        EXPECT_EQ(view.running, 1);
+        controller.ConnectDisconectActionExecute();
+        EXPECT_EQ(view.ends, std::vector<End>{End::OperatorAsked});
+    }
+    view.ends.clear();
+    {  // the server closes
+        ScriptedServer server;
+        Handshake(server);
+        server.Close();
+        ASSERT_TRUE(PumpUntil([&] { return controller.State == Disconnected; }));
+        EXPECT_EQ(view.ends, std::vector<End>{End::Lost});
+        EXPECT_EQ(view.log.back(), "Соединение завершено");
+    }
+    view.ends.clear();
+    {  // the handshake time limit
+        ScriptedServer server;
+        ConnectTo(server);
+        for (int i = 0; i < ConnectionController::kHandshakeTicks; ++i) controller.TimerTimer();
+        EXPECT_EQ(view.ends, std::vector<End>{End::Lost});
+    }
+    view.ends.clear();
+    {  // refused
+        int port;
+        { ScriptedServer gone; port = gone.Port(); }
+        view.port = std::to_string(port);
+        controller.ConnectDisconectActionExecute();
+        ASSERT_TRUE(PumpUntil([&] { return controller.State == Disconnected; }));
+        EXPECT_EQ(view.ends, std::vector<End>{End::AttemptFailed});
+    }
+    view.ends.clear();
+    for (const auto& [address, port] : {std::pair{"", "5100"}, {"127.0.0.1", "0"}}) {  // cannot start
+        view.address = address;
+        view.port = port;
+        controller.ConnectDisconectActionExecute();
+        EXPECT_EQ(view.ends, std::vector<End>{End::AttemptFailed}) << address << ":" << port;
+        view.ends.clear();
+    }
+    EXPECT_EQ(view.running, 2);
 }
 
 // With devices coming and going, every full refresh leaves exactly the server's channels on

@@ -65,6 +65,12 @@ const OptionCase kCases[] = {
     {"NoticeIntervalOff", {"--notice-interval", "0", "--seed", "18446744073709551615"}, true,
      [](const SimOptions& o) { return o.noticeIntervalSeconds == 0 && o.seed == 18446744073709551615ULL; }, ""},
     {"ChurnNotFinite", {"--churn", "inf"}, false, nullptr, "--churn"},
+    {"LastValueCounts", {"--devices", "5", "--devices", "7"}, true, [](const SimOptions& o) { return o.devices == 7; },
+     ""},
+    {"EveryValueChecked", {"--devices", "x", "--devices", "7"}, false, nullptr, "--devices"},
+    {"SingleDash", {"-devices", "9", "-flood"}, true, [](const SimOptions& o) { return o.devices == 9 && o.flood; },
+     ""},
+    {"UnknownSingleDash", {"-x"}, false, nullptr, "unknown option -x"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, SimOptionsTest, ::testing::ValuesIn(kCases),
@@ -76,6 +82,17 @@ TEST(SimOptionsHelp, HelpStopsParsing) {
     EXPECT_TRUE(parsed.ok);
     EXPECT_TRUE(parsed.helpRequested);
     EXPECT_NE(SimUsage().find("--hostile-texts"), std::string::npos);
+}
+
+TEST(SimOptionsHelp, VersionIsAskedFor) {
+    for (const std::string_view arg : {"--version", "-v"}) {
+        const std::vector<std::string_view> args = {arg};
+        const ParsedOptions parsed = ParseSimOptions(args);
+        EXPECT_TRUE(parsed.ok);
+        EXPECT_TRUE(parsed.versionRequested);
+        EXPECT_FALSE(parsed.helpRequested);
+    }
+    EXPECT_NE(SimUsage().find("--version"), std::string::npos);
 }
 
 }  // namespace

@@ -99,6 +99,14 @@ TEST(SimProgram, RejectsTooManyDevices) {
     EXPECT_NE(p.Output().find("--devices must be an integer from 0 to 1048560"), std::string::npos) << p.Output();
 }
 
+TEST(SimProgram, UnknownOptionGivesTheUsageAndExit2) {
+    SimProcess p({"--bogus"});
+    ASSERT_TRUE(p.Started());
+    EXPECT_EQ(p.WaitForExit(5s), 2);
+    EXPECT_NE(p.Output().find("telv-sim: unknown option --bogus"), std::string::npos) << p.Output();
+    EXPECT_NE(p.Output().find("usage: telv-sim"), std::string::npos) << p.Output();
+}
+
 class SimProgramSignalTest : public ::testing::TestWithParam<int> {};
 
 TEST_P(SimProgramSignalTest, ServesThenExitsCleanly) {

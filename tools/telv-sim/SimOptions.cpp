@@ -2,6 +2,9 @@
 
 #include "Sysutil.h"
 
+#include <QCommandLineParser>
+#include <QStringList>
+
 #include <arpa/inet.h>
 
 #include <charconv>
@@ -117,51 +120,77 @@ const std::vector<OptionSpec>& Specs() {
     return specs;
 }
 
+// What is wrong when the parser refused known options: a flag given a value, or an option
+// that needs one given none at the end.
+std::optional<std::string> ValueMistake(std::span<const std::string_view> args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view arg = args[i];
+        if (arg.size() < 2 || arg[0] != '-') continue;
+        arg.remove_prefix(arg.substr(0, 2) == "--" ? 2 : 1);
+        const std::size_t eq = arg.find('=');
+        const std::string_view name = arg.substr(0, eq);
+        for (const OptionSpec& spec : Specs()) {
+            if (spec.name != name) continue;
+            if (!spec.takesValue && eq != std::string_view::npos)
+                return Format("--%.*s takes no value", static_cast<int>(name.size()), name.data());
+            if (spec.takesValue && eq == std::string_view::npos && i + 1 == args.size())
+                return Format("--%.*s needs a value", static_cast<int>(name.size()), name.data());
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 ParsedOptions ParseSimOptions(std::span<const std::string_view> args) {
+    QCommandLineParser parser;
+    // "-devices 5" reads as "--devices 5"; nothing is taken for a cluster of one-letter flags.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{"h", "help"});
+    const QCommandLineOption version(QStringList{"v", "version"});
+    parser.addOptions({help, version});
+    for (const OptionSpec& spec : Specs()) {
+        const QString name = QString::fromLatin1(spec.name.data(), static_cast<qsizetype>(spec.name.size()));
+        parser.addOption(spec.takesValue ? QCommandLineOption(name, {}, "value") : QCommandLineOption(name));
+    }
+    QStringList arguments{"telv-sim"};
+    for (const std::string_view arg : args)
+        arguments << QString::fromUtf8(arg.data(), static_cast<qsizetype>(arg.size()));
+
     ParsedOptions result;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string_view arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            result.helpRequested = true;
-            result.ok = true;
-            return result;
-        }
-        if (arg.substr(0, 2) != "--") {
-            result.error = Format("unexpected argument \"%.*s\"", static_cast<int>(arg.size()), arg.data());
-            return result;
-        }
-        arg.remove_prefix(2);
-        std::optional<std::string_view> inlineValue;
-        if (const std::size_t eq = arg.find('='); eq != std::string_view::npos) {
-            inlineValue = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-        }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& s : Specs())
-            if (s.name == arg) spec = &s;
-        if (!spec) {
-            result.error = Format("unknown option --%.*s", static_cast<int>(arg.size()), arg.data());
-            return result;
-        }
-        std::string_view value;
-        if (spec->takesValue) {
-            if (inlineValue) {
-                value = *inlineValue;
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
-                result.error = Format("--%.*s needs a value", static_cast<int>(arg.size()), arg.data());
+    const bool parsed = parser.parse(arguments);
+    if (parser.isSet(help)) {  // help wins over every mistake
+        result.helpRequested = true;
+        result.ok = true;
+        return result;
+    }
+    if (!parsed) {
+        const QStringList unknown = parser.unknownOptionNames();
+        result.error = unknown.isEmpty() ? ValueMistake(args).value_or(parser.errorText().toStdString())
+                                         : Format("unknown option %s%s", unknown.first().size() == 1 ? "-" : "--",
+                                                  unknown.first().toUtf8().constData());
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        result.error = Format("unexpected argument \"%s\"", parser.positionalArguments().first().toUtf8().constData());
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.versionRequested = true;
+        result.ok = true;
+        return result;
+    }
+    // Every value is checked; the last one of an option given twice counts.
+    for (const OptionSpec& spec : Specs()) {
+        const QString name = QString::fromLatin1(spec.name.data(), static_cast<qsizetype>(spec.name.size()));
+        if (!parser.isSet(name)) continue;
+        const QStringList values = spec.takesValue ? parser.values(name) : QStringList{QString()};
+        for (const QString& value : values) {
+            const std::string text = value.toStdString();
+            if (std::string error = spec.apply(text, result.options); !error.empty()) {
+                result.error = std::move(error);
                 return result;
             }
-        } else if (inlineValue) {
-            result.error = Format("--%.*s takes no value", static_cast<int>(arg.size()), arg.data());
-            return result;
-        }
-        if (std::string error = spec->apply(value, result.options); !error.empty()) {
-            result.error = std::move(error);
-            return result;
         }
     }
     result.ok = true;
@@ -173,6 +202,8 @@ std::string SimUsage() {
         "usage: telv-sim [options]\n"
         "Plays a TELV server with a simulated population of devices and clients.\n"
         "\n"
+        "  -h, --help               print this help and exit\n"
+        "  -v, --version            print the version and exit\n"
         "  --listen ADDR:PORT       listening address (default 127.0.0.1:5100; port 0 = any)\n"
         "  --devices N              device channels, 0..%u (default 100)\n"
         "  --clients M              simulated clients besides the consoles, 0..%u (default 10)\n"

@@ -43,11 +43,13 @@ struct SimOptions {
 struct ParsedOptions {
     bool ok = false;
     bool helpRequested = false;
+    bool versionRequested = false;
     SimOptions options;
     std::string error;  // when !ok
 };
 
-// Parses the arguments after the program name ("--name value" or "--name=value").
+// Parses the arguments after the program name ("--name value" or "--name=value"; one dash
+// will do). Help wins over any mistake; an option given twice takes its last value.
 ParsedOptions ParseSimOptions(std::span<const std::string_view> args);
 
 std::string SimUsage();

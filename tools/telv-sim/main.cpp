@@ -1,6 +1,7 @@
 // telv-sim: a TELV server simulator for running and testing the console on one machine.
 #include "SimOptions.h"
 #include "Simulator.h"
+#include "VersionRecord.h"
 
 #include <csignal>
 #include <cstdio>
@@ -27,6 +28,11 @@ int main(int argc, char** argv) {
     }
     if (parsed.helpRequested) {
         std::fputs(telv::sim::SimUsage().c_str(), stdout);
+        return 0;
+    }
+    if (parsed.versionRequested) {
+        std::printf("telv-sim %.*s\n", static_cast<int>(telv::version_record::kFileVersion.size()),
+                    telv::version_record::kFileVersion.data());
         return 0;
     }
     telv::sim::Simulator simulator(parsed.options);
