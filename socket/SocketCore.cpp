@@ -62,6 +62,11 @@ TAsyncSocket::~TAsyncSocket() {
     lookup_.reset();  // before the queue it posts to
 }
 
+void TAsyncSocket::CancelLookup() {
+    lookup_.reset();
+    resolvedPending_ = false;
+}
+
 bool TAsyncSocket::Accept(TAsyncSocket& newSocket, sockaddr* address, socklen_t* length) {
     if (!IsOpen()) {
         WSASetLastError(WSAENOTSOCK);
@@ -93,7 +98,7 @@ void TAsyncSocket::Close() {
         ::close(handle_);
         handle_ = -1;
     }
-    lookup_.reset();
+    CancelLookup();
     OnAccept = nullptr;
     OnClose = nullptr;
     OnConnect = nullptr;
@@ -246,7 +251,7 @@ bool TAsyncSocket::ConnectByName(const char* host, int port) {
         WSASetLastError(WSAEINVAL);
         return false;
     }
-    lookup_.reset();  // a new attempt replaces a lookup under way
+    CancelLookup();  // a new attempt replaces a lookup under way or one whose result waits
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
     remote.sin_port = PortInNetworkOrder(port);
@@ -258,7 +263,9 @@ bool TAsyncSocket::ConnectByName(const char* host, int port) {
     lookup_ = TNameLookup::Start(host, [this, remote](int error, in_addr_t address) mutable {
         remote.sin_addr.s_addr = address;
         resolved_ = remote;
-        notifications_->Post({handle_, kNameResolved, error});
+        resolvedError_ = error;
+        resolvedPending_ = true;
+        notifications_->Post({handle_, kNameResolved, 0});
     });
     if (!lookup_) return false;
     WSASetLastError(WSAEWOULDBLOCK);
@@ -267,8 +274,10 @@ bool TAsyncSocket::ConnectByName(const char* host, int port) {
 
 // The lookup of ConnectByName has ended: its failure, or the failure of the connect to the
 // address found, is the attempt's outcome, and nothing more of the attempt is reported.
-void TAsyncSocket::ConnectResolved(int error) {
-    lookup_.reset();
+void TAsyncSocket::ConnectResolved() {
+    if (!resolvedPending_) return;  // cancelled after its result was queued
+    CancelLookup();
+    int error = resolvedError_;
     if (error == 0) {
         if (Connect(reinterpret_cast<const sockaddr*>(&resolved_), sizeof resolved_)) return;
         error = WSAGetLastError() ? WSAGetLastError() : WSAEINVAL;
@@ -314,7 +323,7 @@ void TAsyncSocket::Dispatch(const TSocketNotification& notification) {
         DoClose(error);
         break;
     case kNameResolved:
-        ConnectResolved(error);
+        ConnectResolved();
         break;
     default:
         break;

@@ -85,12 +85,15 @@ private:
     void Dispatch(const TSocketNotification& notification);
     void Adopt(int handle);
     void Call(const THandler& handler, int error);
-    void ConnectResolved(int error);
+    void CancelLookup();
+    void ConnectResolved();
 
     int handle_ = -1;
     std::unique_ptr<TNotificationQueue> notifications_;
     std::unique_ptr<TNameLookup> lookup_;  // the name being looked up for ConnectByName
-    sockaddr_in resolved_{};               // where the looked-up name leads
+    sockaddr_in resolved_{};               // its outcome, queued for the event loop
+    int resolvedError_ = 0;
+    bool resolvedPending_ = false;
 };
 
 // Data calls block the caller, the socket stays non-blocking and its notifications go on

@@ -23,7 +23,7 @@ constexpr int kTextMargin = 3;  // left of the text, in pixels
 LogPane::LogPane(int maxLines, qsizetype maxBytes, QWidget* parent)
     : QAbstractScrollArea(parent), lines_(maxLines, maxBytes) {
     setFocusPolicy(Qt::StrongFocus);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
@@ -128,7 +128,7 @@ void LogPane::CopySelection() const {
     if (!text.isEmpty()) QApplication::clipboard()->setText(text);
 }
 
-int LogPane::RowHeight() const { return fontMetrics().height() + 2; }
+int LogPane::RowHeight() const { return std::max(fontMetrics().lineSpacing(), 1); }
 
 int LogPane::RowsInSight() const { return std::max(viewport()->height() / RowHeight(), 1); }
 
