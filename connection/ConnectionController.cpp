@@ -80,7 +80,10 @@ void ConnectionController::Connect() {
     if (!opened || !Socket->ConnectByName(Utf8ToCp1251(connectAddress_).c_str(), port)) {
         // The attempt cannot start (empty or unknown address, no socket): say why and stay
         // ready for the next one instead of waiting in Connecting for ever.
+        // A connect that timed out is still under way in the system: the socket goes, so that
+        // nothing of this attempt reaches the controller later.
         const int error = WSAGetLastError();
+        Socket.reset();
         State = Disconnected;
         view_.LogEvent(TAsyncSocket::ErrorText(error ? error : WSAEINVAL));
         view_.ConnectionEnded(ConnectionEnd::AttemptFailed);
@@ -112,6 +115,10 @@ void ConnectionController::SocketConnect(TAsyncSocket* sender, int error) {
     HandlerScope scope(handlerDepth_);
     if (sender != Socket.get()) return;
     if (error != 0) {
+        // The attempt is over: its socket is closed (freed after this handler) so that no later
+        // report of it can come back to life as a connection.
+        Socket->Close();
+        RetireSocket();
         State = Disconnected;
         view_.LogEvent(TAsyncSocket::ErrorText(error));
         view_.ConnectionEnded(ConnectionEnd::AttemptFailed);

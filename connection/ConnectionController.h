@@ -50,8 +50,10 @@ public:
     // One read notification receives blocks of at most kReadBlockBytes and handles the messages
     // after each, so that the receive buffer holds one block and an unfinished message at most.
     // After kMaxDrainBytes the event loop runs again; bytes still waiting bring another notification.
-    static constexpr int kReadBlockBytes = 256 << 10;
-    static constexpr std::size_t kMaxDrainBytes = std::size_t{4} << 20;
+    // One block a turn: 64 KiB of the smallest messages are some 3,600 log lines, which keeps a
+    // turn of the event loop short under a flood of notices.
+    static constexpr int kReadBlockBytes = 64 << 10;
+    static constexpr std::size_t kMaxDrainBytes = std::size_t{64} << 10;
 
     ConnectionController(ConnectionView& view, SessionTables& tables);
     ~ConnectionController();

@@ -1,9 +1,9 @@
 #include "SocketCore.h"
 
+#include "NameLookup.h"
 #include "SocketLibrary.h"
 
 #include <arpa/inet.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -26,18 +26,11 @@ struct ProgramSocketLibrary {
 };
 const ProgramSocketLibrary programSocketLibrary;
 
-std::uint16_t PortInNetworkOrder(int port) { return htons(static_cast<std::uint16_t>(port & 0xFFFF)); }
+// The notification by which a finished name lookup reaches the socket through its queue, like
+// the system's events (beyond the six; never passed to a handler as it is).
+constexpr int kNameResolved = 0x100;
 
-bool ResolveIpv4(const char* host, in_addr_t& address) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) return false;
-    address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-    ::freeaddrinfo(found);
-    return true;
-}
+std::uint16_t PortInNetworkOrder(int port) { return htons(static_cast<std::uint16_t>(port & 0xFFFF)); }
 
 // Sizes are ints in this interface; a negative one is refused before the system sees it.
 bool ValidLength(int length) {
@@ -66,6 +59,12 @@ TAsyncSocket::TAsyncSocket()
 TAsyncSocket::~TAsyncSocket() {
     // A derived class has closed through its own Close already; this is the base's close.
     if (IsOpen()) TAsyncSocket::Close();
+    lookup_.reset();  // before the queue it posts to
+}
+
+void TAsyncSocket::CancelLookup() {
+    lookup_.reset();
+    resolvedPending_ = false;
 }
 
 bool TAsyncSocket::Accept(TAsyncSocket& newSocket, sockaddr* address, socklen_t* length) {
@@ -99,6 +98,7 @@ void TAsyncSocket::Close() {
         ::close(handle_);
         handle_ = -1;
     }
+    CancelLookup();
     OnAccept = nullptr;
     OnClose = nullptr;
     OnConnect = nullptr;
@@ -251,15 +251,39 @@ bool TAsyncSocket::ConnectByName(const char* host, int port) {
         WSASetLastError(WSAEINVAL);
         return false;
     }
+    CancelLookup();  // a new attempt replaces a lookup under way or one whose result waits
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
     remote.sin_port = PortInNetworkOrder(port);
     remote.sin_addr.s_addr = ::inet_addr(host);
-    if (remote.sin_addr.s_addr == INADDR_NONE && !ResolveIpv4(host, remote.sin_addr.s_addr)) {
-        WSASetLastError(WSAEINVAL);
-        return false;
+    if (remote.sin_addr.s_addr != INADDR_NONE) return Connect(reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
+
+    // The result comes back on this thread and waits its turn in the queue, so that the connect
+    // and the handlers it leads to run from the event loop as every notification does.
+    lookup_ = TNameLookup::Start(host, [this, remote](int error, in_addr_t address) mutable {
+        remote.sin_addr.s_addr = address;
+        resolved_ = remote;
+        resolvedError_ = error;
+        resolvedPending_ = true;
+        notifications_->Post({handle_, kNameResolved, 0});
+    });
+    if (!lookup_) return false;
+    WSASetLastError(WSAEWOULDBLOCK);
+    return true;
+}
+
+// The lookup of ConnectByName has ended: its failure, or the failure of the connect to the
+// address found, is the attempt's outcome, and nothing more of the attempt is reported.
+void TAsyncSocket::ConnectResolved() {
+    if (!resolvedPending_) return;  // cancelled after its result was queued
+    CancelLookup();
+    int error = resolvedError_;
+    if (error == 0) {
+        if (Connect(reinterpret_cast<const sockaddr*>(&resolved_), sizeof resolved_)) return;
+        error = WSAGetLastError() ? WSAGetLastError() : WSAEINVAL;
+        notifications_->ConnectAbandoned();
     }
-    return Connect(reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
+    DoConnect(error);
 }
 
 int TAsyncSocket::Available() const {
@@ -297,6 +321,9 @@ void TAsyncSocket::Dispatch(const TSocketNotification& notification) {
         break;
     case FD_CLOSE:
         DoClose(error);
+        break;
+    case kNameResolved:
+        ConnectResolved();
         break;
     default:
         break;

@@ -8,6 +8,7 @@
 #include "NotificationQueue.h"
 #include "WinsockErrors.h"
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <functional>
@@ -15,6 +16,8 @@
 #include <string>
 
 namespace telv {
+
+class TNameLookup;
 
 class TAsyncSocket {
 public:
@@ -34,7 +37,8 @@ public:
 
     // Accepts a connection into newSocket, which must be closed; it is opened and watched.
     virtual bool Accept(TAsyncSocket& newSocket, sockaddr* address, socklen_t* length);
-    // Closes the handle if open and, in every case, removes all six handlers.
+    // Closes the handle if open and, in every case, removes all six handlers and cancels a name
+    // lookup under way.
     virtual void Close();
     virtual int Receive(void* buffer, int length, int flags);
     // Never raises SIGPIPE: a send on a closed connection fails with an error.
@@ -54,7 +58,10 @@ public:
     // when empty or null) and port, and watches all six events. Fails on an open socket, and
     // every failure leaves the socket closed without handlers.
     bool Open(int port, const char* address, int type, int protocol);
-    // Connects to a dotted IPv4 address or, failing that, to the first IPv4 address of the name.
+    // Connects to a dotted IPv4 address as Connect does. A host name is looked up first, on a
+    // worker thread, so that the event loop goes on: true with WSAEWOULDBLOCK, and the outcome
+    // comes through OnConnect: the resolver's failure (WSAHOST_NOT_FOUND, ...), the failure of
+    // the connect to the name's first IPv4 address, or that connection's own outcome.
     bool ConnectByName(const char* host, int port);
     // The bytes that can be read now; 0 when closed or unknown.
     int Available() const;
@@ -78,9 +85,15 @@ private:
     void Dispatch(const TSocketNotification& notification);
     void Adopt(int handle);
     void Call(const THandler& handler, int error);
+    void CancelLookup();
+    void ConnectResolved();
 
     int handle_ = -1;
     std::unique_ptr<TNotificationQueue> notifications_;
+    std::unique_ptr<TNameLookup> lookup_;  // the name being looked up for ConnectByName
+    sockaddr_in resolved_{};               // its outcome, queued for the event loop
+    int resolvedError_ = 0;
+    bool resolvedPending_ = false;
 };
 
 // Data calls block the caller, the socket stays non-blocking and its notifications go on

@@ -140,6 +140,10 @@ void TNotificationQueue::ConnectStarted() {
     Enable(write_.get(), true);
 }
 
+void TNotificationQueue::ConnectAbandoned() {
+    if (phase_ == Phase::Connecting) EndWatching();
+}
+
 void TNotificationQueue::AcceptCalled() {
     if (phase_ == Phase::Listening || phase_ == Phase::Idle) Enable(read_.get(), true);
 }

@@ -57,6 +57,8 @@ public:
     void SendBlocked();        // FD_WRITE
     void ConnectStarted();     // FD_CONNECT (and FD_WRITE after it)
     void AcceptCalled();       // FD_ACCEPT
+    // The owner has reported the outcome of the connection attempt itself: nothing more of it.
+    void ConnectAbandoned();
 
     // Queues a notification for delivery through the event loop.
     void Post(const TSocketNotification& notification);

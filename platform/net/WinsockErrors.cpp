@@ -1,5 +1,7 @@
 #include "WinsockErrors.h"
 
+#include <netdb.h>
+
 #include <cstring>
 #include <utility>
 
@@ -61,7 +63,28 @@ constexpr std::pair<int, int> kErrorPairs[] = {
     {WSAEREMOTE, EREMOTE},
 };
 
+// Winsock code and the getaddrinfo error it stands for; the first row of a code names the error
+// whose text the code shows.
+constexpr std::pair<int, int> kResolverPairs[] = {
+    {WSAHOST_NOT_FOUND, EAI_NONAME},
+    {WSATRY_AGAIN, EAI_AGAIN},
+    {WSANO_RECOVERY, EAI_FAIL},
+    {WSANO_DATA, EAI_NODATA},
+    {WSANO_DATA, EAI_ADDRFAMILY},
+    {WSA_NOT_ENOUGH_MEMORY, EAI_MEMORY},
+    {WSAEAFNOSUPPORT, EAI_FAMILY},
+    {WSAESOCKTNOSUPPORT, EAI_SOCKTYPE},
+    {WSATYPE_NOT_FOUND, EAI_SERVICE},
+    {WSAEINVAL, EAI_BADFLAGS},
+};
+
 }  // namespace
+
+int WinsockErrorFromResolver(int resolverError) {
+    for (const auto& [code, error] : kResolverPairs)
+        if (error == resolverError) return code;
+    return WSANO_RECOVERY;
+}
 
 std::string WithoutSentenceEnd(std::string text) {
     if (text.ends_with("\r\n"))
@@ -95,6 +118,11 @@ int SetLastErrorFromErrno(int errnoValue) {
 }
 
 std::string SystemErrorText(int code) {
+    // Codes of name resolution that have no errno show the resolver's text.
+    if ((code >= WSAHOST_NOT_FOUND && code <= WSANO_DATA) || code == WSATYPE_NOT_FOUND) {
+        for (const auto& [winsock, error] : kResolverPairs)
+            if (winsock == code) return WithoutSentenceEnd(::gai_strerror(error));
+    }
     // A code outside the table is an errno kept as it was (see WinsockErrorFromErrno).
     const int mapped = ErrnoFromWinsockError(code);
     const int number = mapped != 0 ? mapped : code;

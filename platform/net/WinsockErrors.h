@@ -53,6 +53,12 @@ inline constexpr int WSAESTALE = 10070;
 inline constexpr int WSAEREMOTE = 10071;
 inline constexpr int WSAVERNOTSUPPORTED = 10092;
 inline constexpr int WSANOTINITIALISED = 10093;
+inline constexpr int WSATYPE_NOT_FOUND = 10109;
+// Failures of name resolution.
+inline constexpr int WSAHOST_NOT_FOUND = 11001;
+inline constexpr int WSATRY_AGAIN = 11002;
+inline constexpr int WSANO_RECOVERY = 11003;
+inline constexpr int WSANO_DATA = 11004;
 
 // The calling thread's last socket error (0 at thread start).
 int WSAGetLastError();
@@ -62,6 +68,9 @@ void WSASetLastError(int code);
 int WinsockErrorFromErrno(int errnoValue);
 // The errno value a Winsock code stands for; 0 when the code has none.
 int ErrnoFromWinsockError(int code);
+// The Winsock code of a failure of getaddrinfo (an EAI_ code other than EAI_SYSTEM, which
+// stands for errno).
+int WinsockErrorFromResolver(int resolverError);
 // Maps an errno value (by default the current one) to its Winsock code, stores that as the
 // thread's last error and returns it.
 int SetLastErrorFromErrno(int errnoValue = errno);
@@ -70,8 +79,9 @@ int SetLastErrorFromErrno(int errnoValue = errno);
 // where present.
 std::string WithoutSentenceEnd(std::string text);
 
-// The system's text for a code (strerror of the errno it stands for), without a final line
-// break or full stop; empty when the system has no text for it.
+// The system's text for a code (strerror of the errno it stands for, the resolver's own text
+// for a failure of name resolution), without a final line break or full stop; empty when the
+// system has no text for it.
 std::string SystemErrorText(int code);
 
 }  // namespace telv

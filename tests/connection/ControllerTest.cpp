@@ -1,5 +1,6 @@
 // The connection controller against a scripted server on loopback and against the simulator.
 #include "ConnectionController.h"
+#include "HeldResolver.h"
 #include "MonitorTables.h"
 #include "RowTexts.h"
 #include "ScriptedServer.h"
@@ -8,7 +9,14 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -232,19 +240,142 @@ TEST_F(ControllerTest, RefusedConnectionIsLoggedWithItsCode) {
 }
 
 TEST_F(ControllerTest, AttemptThatCannotStartReturnsToDisconnected) {
-    for (const char* address : {"", "no-such-host.invalid"}) {
-        view.address = address;
-        view.log.clear();
-        controller.ConnectDisconectActionExecute();
-        EXPECT_EQ(controller.State, Disconnected) << address;
-        ASSERT_EQ(view.log.size(), 1u);
-        EXPECT_EQ(view.log[0].rfind("Ошибка - ", 0), 0u);
-    }
+    view.address = "";
+    controller.ConnectDisconectActionExecute();
+    EXPECT_EQ(controller.State, Disconnected);
+    ASSERT_EQ(view.log.size(), 1u);
+    EXPECT_EQ(view.log[0].rfind("Ошибка - ", 0), 0u);
+    EXPECT_FALSE(controller.HasSocket());
     view.address = "127.0.0.1";
     view.port = "0";
     controller.ConnectDisconectActionExecute();
     EXPECT_EQ(controller.State, Disconnected);
     EXPECT_FALSE(controller.HasSocket());
+}
+
+// A name is looked up while the event loop goes on; a name that does not resolve ends the
+// attempt with the resolver's own text, and the next attempt starts afresh.
+TEST_F(ControllerTest, NameThatDoesNotResolveIsLoggedWithTheResolversText) {
+    view.address = "nonexistent.invalid";
+    controller.ConnectDisconectActionExecute();
+    EXPECT_EQ(controller.State, Connecting);  // the outcome comes through the event loop
+    ASSERT_TRUE(PumpUntil([&] { return controller.State == Disconnected; }, 30s));
+    ASSERT_EQ(view.log.size(), 1u);
+    // Without a name server at hand the resolver may only say that it could not ask.
+    EXPECT_TRUE(view.log[0].starts_with("Ошибка - 11001 \"") || view.log[0].starts_with("Ошибка - 11002 \""))
+        << view.log[0];
+    EXPECT_EQ(view.log[0].find("Invalid argument"), std::string::npos) << view.log[0];
+    EXPECT_EQ(view.caption, "Подключить");
+    EXPECT_FALSE(controller.HasSocket());
+
+    const test::ResolverScope scope([](const std::string&, in_addr_t&) { return EAI_NONAME; });
+    view.log.clear();
+    controller.ConnectDisconectActionExecute();
+    ASSERT_TRUE(PumpUntil([&] { return controller.State == Disconnected; }));
+    EXPECT_EQ(view.log, std::vector<std::string>{"Ошибка - 11001 \"Name or service not known\""});
+
+    ScriptedServer server;
+    view.address = "127.0.0.1";
+    ConnectTo(server);
+}
+
+// The operator disconnects while a slow name is looked up: that wins, and the late result
+// connects nothing; the next attempt connects afresh.
+TEST_F(ControllerTest, DisconnectWhileANameIsLookedUpWins) {
+    ScriptedServer late;
+    test::HeldResolver resolver(htonl(INADDR_LOOPBACK), 0);
+    const test::ResolverScope scope(resolver.Function());
+    view.address = "slow.example";
+    view.port = std::to_string(late.Port());
+    controller.ConnectDisconectActionExecute();
+    EXPECT_EQ(controller.State, Connecting);
+    // The event loop runs meanwhile: a timer keeps firing.
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(5);
+    ASSERT_TRUE(PumpUntil([&] { return ticks >= 5 && resolver.Hosts().size() == 1; }));
+    EXPECT_EQ(controller.State, Connecting);
+    EXPECT_TRUE(view.log.empty());
+
+    controller.ConnectDisconectActionExecute();
+    EXPECT_EQ(controller.State, Disconnected);
+    EXPECT_EQ(view.log, std::vector<std::string>{"Соединение завершено"});
+    resolver.Release();
+    ASSERT_TRUE(test::LookupsEnded());
+    PumpFor(200ms);
+    EXPECT_EQ(controller.State, Disconnected);
+    EXPECT_EQ(view.log, std::vector<std::string>{"Соединение завершено"});
+    EXPECT_FALSE(late.Accept()) << "the late result connected";
+
+    ScriptedServer server;
+    view.address = "127.0.0.1";
+    ConnectTo(server);
+    EXPECT_EQ(view.Count("Соединение установлено"), 1);
+}
+
+// A listener whose accept queue is full: the console's connect times out after its wait. That
+// attempt must stay over even when the queue frees and the system would complete it.
+TEST_F(ControllerTest, ConnectThatTimedOutNeverComesBack) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    std::vector<int> fillers;
+    const auto pending = [](int fd) {
+        pollfd entry{fd, POLLOUT, 0};
+        return ::poll(&entry, 1, 100) == 0;
+    };
+    bool full = false;
+    for (int i = 0; i < 16 && !full; ++i) {
+        const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ::connect(filler, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        full = pending(filler);
+        fillers.push_back(filler);
+    }
+    const auto closeAll = [&] {
+        for (const int fd : fillers) ::close(fd);
+        ::close(listener);
+    };
+    if (!full) {
+        closeAll();
+        GTEST_SKIP() << "the listener's queue never filled";
+    }
+    // Takes every connection that reaches the listener; true when one came.
+    const auto acceptAll = [&] {
+        bool any = false;
+        for (int fd; (fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+            fillers.push_back(fd);
+            any = true;
+        }
+        return any;
+    };
+
+    view.port = std::to_string(ntohs(address.sin_port));
+    controller.ConnectDisconectActionExecute();
+    EXPECT_EQ(controller.State, Disconnected);
+    EXPECT_EQ(view.log, std::vector<std::string>{"Ошибка - 10060 \"Connection timed out\""});
+    EXPECT_EQ(view.caption, "Подключить");
+
+    // The queue frees; the system retries a dropped connection request within seconds.
+    const auto quiet = std::chrono::steady_clock::now() + 6s;
+    while (std::chrono::steady_clock::now() < quiet) {
+        acceptAll();
+        PumpFor(50ms);
+    }
+    EXPECT_EQ(controller.State, Disconnected);
+    EXPECT_EQ(view.log, std::vector<std::string>{"Ошибка - 10060 \"Connection timed out\""});
+
+    // The next click connects afresh.
+    controller.ConnectDisconectActionExecute();
+    EXPECT_TRUE(PumpUntil([&] { return acceptAll() || controller.State == WaitingHello; }));
+    EXPECT_TRUE(PumpUntil([&] { return controller.State == WaitingHello; }));
+    EXPECT_EQ(view.Count("Соединение установлено"), 1);
+    closeAll();
 }
 
 TEST_F(ControllerTest, CancelWhileConnectingAndOperatorDisconnect) {

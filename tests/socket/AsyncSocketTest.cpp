@@ -1,7 +1,11 @@
+#include "HeldResolver.h"
 #include "SocketLibrary.h"
 #include "SocketProbe.h"
 
+#include <QTimer>
+
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <sys/socket.h>
 
 #include <gtest/gtest.h>
@@ -22,6 +26,7 @@ using test::TEvent;
 using test::TEventLog;
 using test::TFd;
 using test::TListener;
+using test::TStopwatch;
 
 // Drains everything waiting, as the controller's read handler does.
 std::string Drain(TAsyncSocket& socket) {
@@ -89,8 +94,147 @@ TEST_P(ConnectByNameFailure, FailsWithTheErrorAndStartsNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Hosts, ConnectByNameFailure,
                          ::testing::Values(NameCase{"", true, WSAEINVAL}, NameCase{nullptr, true, WSAEINVAL},
-                                           NameCase{"no-such-host.invalid", true, WSAEINVAL},
                                            NameCase{"127.0.0.1", false, WSAENOTSOCK}));
+
+// --- Connecting by a name looked up without blocking ---
+
+using test::HeldResolver;
+using test::ResolverScope;
+
+TEST(ConnectByLookup, NameThatDoesNotResolveReportsTheResolversOwnErrorThroughOnConnect) {
+    TAsyncSocket socket;
+    TEventLog log;
+    ASSERT_TRUE(socket.Open(0, "0", SOCK_STREAM, IPPROTO_TCP));
+    log.Attach(socket);
+    ASSERT_TRUE(socket.ConnectByName("nonexistent.invalid", 5100));
+    EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);  // under way
+    ASSERT_TRUE(PumpUntil([&] { return !log.events.empty(); }, 30000));
+    PumpFor(50);
+    ASSERT_EQ(log.events.size(), 1u);
+    EXPECT_EQ(log.events[0].event, FD_CONNECT);
+    // Without a name server at hand the resolver may only say it could not ask.
+    const int error = log.events[0].error;
+    EXPECT_TRUE(error == WSAHOST_NOT_FOUND || error == WSATRY_AGAIN || error == WSANO_DATA) << error;
+    EXPECT_EQ(TAsyncSocket::ErrorText(error), "Ошибка - " + std::to_string(error) + " \"" + SystemErrorText(error) + "\"");
+    EXPECT_NE(SystemErrorText(error), SystemErrorText(WSAEINVAL));
+}
+
+struct LookupFailureCase {
+    int resolverError;
+    int error;
+    const char* shown;
+};
+
+void PrintTo(const LookupFailureCase& c, std::ostream* out) { *out << c.shown; }
+
+class LookupFailure : public ::testing::TestWithParam<LookupFailureCase> {};
+
+TEST_P(LookupFailure, IsLoggedWithTheResolversText) {
+    const ResolverScope scope([error = GetParam().resolverError](const std::string&, in_addr_t&) { return error; });
+    TAsyncSocket socket;
+    TEventLog log;
+    ASSERT_TRUE(socket.Open(0, "0", SOCK_STREAM, IPPROTO_TCP));
+    log.Attach(socket);
+    ASSERT_TRUE(socket.ConnectByName("server.example", 5100));
+    ASSERT_TRUE(PumpUntil([&] { return !log.events.empty(); }));
+    PumpFor(50);
+    EXPECT_EQ(log.events, (std::vector<TEvent>{{FD_CONNECT, GetParam().error}}));
+    EXPECT_EQ(TAsyncSocket::ErrorText(GetParam().error), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, LookupFailure,
+    ::testing::Values(LookupFailureCase{EAI_NONAME, WSAHOST_NOT_FOUND, "Ошибка - 11001 \"Name or service not known\""},
+                      LookupFailureCase{EAI_AGAIN, WSATRY_AGAIN,
+                                        "Ошибка - 11002 \"Temporary failure in name resolution\""},
+                      LookupFailureCase{EAI_FAIL, WSANO_RECOVERY,
+                                        "Ошибка - 11003 \"Non-recoverable failure in name resolution\""},
+                      LookupFailureCase{EAI_NODATA, WSANO_DATA,
+                                        "Ошибка - 11004 \"No address associated with hostname\""}));
+
+struct LookupConnectCase {
+    const char* name;
+    bool listening;
+    std::vector<TEvent> events;
+};
+
+void PrintTo(const LookupConnectCase& c, std::ostream* out) { *out << c.name; }
+
+class LookupThenConnect : public ::testing::TestWithParam<LookupConnectCase> {};
+
+// The address found is connected to as a dotted one would be, and reported the same way.
+TEST_P(LookupThenConnect, ReportsTheConnectionsOutcome) {
+    TListener listener;
+    const int port = GetParam().listening ? listener.Port() : test::ClosedPort();
+    const ResolverScope scope([](const std::string&, in_addr_t& address) {
+        address = htonl(INADDR_LOOPBACK);
+        return 0;
+    });
+    TSyncSocket socket(3000, 0);
+    TEventLog log;
+    ASSERT_TRUE(socket.Open(0, "0", SOCK_STREAM, IPPROTO_TCP));
+    log.Attach(socket);
+    ASSERT_TRUE(socket.ConnectByName("server.example", port));
+    ASSERT_TRUE(PumpUntil([&] { return log.events.size() >= GetParam().events.size(); }));
+    PumpFor(50);
+    EXPECT_EQ(log.events, GetParam().events);
+}
+
+INSTANTIATE_TEST_SUITE_P(Outcomes, LookupThenConnect,
+                         ::testing::Values(LookupConnectCase{"listening", true, {{FD_CONNECT, 0}, {FD_WRITE, 0}}},
+                                           LookupConnectCase{"refused", false, {{FD_CONNECT, WSAECONNREFUSED}}}),
+                         [](const ::testing::TestParamInfo<LookupConnectCase>& p) { return std::string(p.param.name); });
+
+enum class Meanwhile { Close, Delete, ConnectElsewhere };
+
+void PrintTo(Meanwhile m, std::ostream* out) {
+    *out << (m == Meanwhile::Close ? "Close" : m == Meanwhile::Delete ? "Delete" : "ConnectElsewhere");
+}
+
+class SlowLookup : public ::testing::TestWithParam<Meanwhile> {};
+
+// A slow name holds nothing: the event loop runs while it is looked up, and a close, a delete
+// or another attempt meanwhile wins: the late result reaches nobody and connects nothing.
+TEST_P(SlowLookup, LeavesTheEventLoopRunningAndLosesToWhatHappensMeanwhile) {
+    TListener late(16);
+    TListener other(16);
+    HeldResolver resolver(htonl(INADDR_LOOPBACK), 0);
+    const ResolverScope scope(resolver.Function());
+    auto socket = std::make_unique<TAsyncSocket>();
+    TEventLog log;
+    ASSERT_TRUE(socket->Open(0, "0", SOCK_STREAM, IPPROTO_TCP));
+    log.Attach(*socket);
+    const TStopwatch watch;
+    ASSERT_TRUE(socket->ConnectByName("slow.example", late.Port()));
+    EXPECT_LT(watch.ElapsedMs(), 1000);
+
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(5);
+    ASSERT_TRUE(PumpUntil([&] { return ticks >= 5 && resolver.Hosts().size() == 1; }));
+    EXPECT_EQ(resolver.Hosts(), std::vector<std::string>{"slow.example"});
+    EXPECT_TRUE(log.events.empty());
+
+    switch (GetParam()) {
+    case Meanwhile::Close: socket->Close(); break;
+    case Meanwhile::Delete: socket.reset(); break;
+    case Meanwhile::ConnectElsewhere: ASSERT_TRUE(socket->ConnectByName("127.0.0.1", other.Port())); break;
+    }
+    resolver.Release();
+    ASSERT_TRUE(test::LookupsEnded());
+    PumpFor(100);
+    EXPECT_FALSE(late.Accept(0).Valid()) << "the late result connected";
+    if (GetParam() == Meanwhile::ConnectElsewhere) {
+        EXPECT_EQ(log.events, (std::vector<TEvent>{{FD_CONNECT, 0}, {FD_WRITE, 0}}));
+        EXPECT_TRUE(other.Accept().Valid());
+    } else {
+        EXPECT_TRUE(log.events.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Meanwhile, SlowLookup,
+                         ::testing::Values(Meanwhile::Close, Meanwhile::Delete, Meanwhile::ConnectElsewhere));
 
 // --- Opening ---
 

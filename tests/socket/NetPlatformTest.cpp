@@ -5,6 +5,7 @@
 #include "WinsockErrors.h"
 
 #include <fcntl.h>
+#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -88,6 +89,31 @@ TEST(SystemErrorText, IsTheTextOfTheMappedErrno) {
     EXPECT_EQ(SystemErrorText(EIO), StrerrorText(EIO));  // an errno kept as it was
     EXPECT_FALSE(SystemErrorText(WSAECONNREFUSED).ends_with('.'));
 }
+
+struct ResolverCase {
+    int resolverError;
+    int winsock;
+    bool ownText;  // the code shows this error's text (else another's of the same code)
+};
+
+class ResolverMapping : public ::testing::TestWithParam<ResolverCase> {};
+
+// Failures of name resolution keep their own code and show the resolver's own text.
+TEST_P(ResolverMapping, GivesTheWinsockCodeAndTheResolversText) {
+    EXPECT_EQ(WinsockErrorFromResolver(GetParam().resolverError), GetParam().winsock);
+    if (GetParam().ownText) {
+        EXPECT_EQ(SystemErrorText(GetParam().winsock), WithoutSentenceEnd(::gai_strerror(GetParam().resolverError)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Resolver, ResolverMapping,
+                         ::testing::Values(ResolverCase{EAI_NONAME, WSAHOST_NOT_FOUND, true},
+                                           ResolverCase{EAI_AGAIN, WSATRY_AGAIN, true},
+                                           ResolverCase{EAI_FAIL, WSANO_RECOVERY, true},
+                                           ResolverCase{EAI_NODATA, WSANO_DATA, true},
+                                           ResolverCase{EAI_MEMORY, WSA_NOT_ENOUGH_MEMORY, false},
+                                           ResolverCase{EAI_FAMILY, WSAEAFNOSUPPORT, false},
+                                           ResolverCase{EAI_OVERFLOW, WSANO_RECOVERY, false}));
 
 TEST(SystemErrorText, IsEmptyForCodesWithoutText) {
     EXPECT_EQ(SystemErrorText(10999), "");

@@ -90,12 +90,12 @@ TEST_F(MainFormTest, LogLineIsTimeDashText) {
     window_->LogEvent("Соединение установлено");
     window_->LogEvent("");
     QApplication::processEvents();  // lines are shown once the event loop runs
-    const QStringList lines = window_->ConsoleMemo->toPlainText().split('\n');
+    const QStringList lines = window_->ConsoleMemo->Text().split('\n');
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d - Соединение установлено$").match(lines[0]).hasMatch());
     EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d - $").match(lines[1]).hasMatch());
     QTest::mouseDClick(window_->ConsoleMemo->viewport(), Qt::LeftButton);
-    EXPECT_TRUE(window_->ConsoleMemo->toPlainText().isEmpty());
+    EXPECT_TRUE(window_->ConsoleMemo->Text().isEmpty());
 }
 
 TEST_F(MainFormTest, IntervalFollowsOnlyValuesInRange) {
@@ -138,7 +138,7 @@ TEST_F(MainFormTest, SessionAgainstTheSimulator) {
     QTest::mouseClick(w.ConnectButton, Qt::LeftButton);
     EXPECT_EQ(w.ConnectButton->text(), "Подключить");
     QApplication::processEvents();
-    EXPECT_TRUE(w.ConsoleMemo->toPlainText().endsWith("Соединение завершено"));
+    EXPECT_TRUE(w.ConsoleMemo->Text().endsWith("Соединение завершено"));
     EXPECT_EQ(w.ChanelRows().Count(), 120);  // the tables stay after a disconnect
     PumpUntil([&] { return !w.RequestAction->isEnabled(); });
     EXPECT_FALSE(w.RequestAction->isEnabled());
@@ -173,14 +173,14 @@ TEST_F(MainFormTest, ClosedChannelsAndClientsLeaveTheNextLists) {
         }
     ASSERT_FALSE(clientAddress.empty());
     w.CloseClient->trigger();
-    ASSERT_TRUE(PumpUntil([&] { return w.ConsoleMemo->toPlainText().contains(third); }));
+    ASSERT_TRUE(PumpUntil([&] { return w.ConsoleMemo->Text().contains(third); }));
     w.RequestAction->trigger();
     ASSERT_TRUE(PumpUntil([&] { return w.ChanelRows().Count() == 48 && w.ClientRows().Count() == 4; }));
     for (int i = 0; i < w.ChanelRows().Count(); ++i) {
         EXPECT_NE(QString::fromStdString(w.ChanelRows().Text(i, 0)), first);
         EXPECT_NE(QString::fromStdString(w.ChanelRows().Text(i, 0)), third);
     }
-    EXPECT_TRUE(w.ConsoleMemo->toPlainText().contains(
+    EXPECT_TRUE(w.ConsoleMemo->Text().contains(
         QString::fromStdString("Отключен клиент. Адрес - " + clientAddress)));
 }
 
@@ -473,7 +473,7 @@ TEST_F(ConnectedWindowTest, HiddenRowsLeaveTheSelectionThatCommandsUse) {
     EXPECT_EQ(w.ChanelRows().SelectedCount(), 1);
     EXPECT_TRUE(w.ChanelRows().Item(1)->Selected());
     w.CloseChanel->trigger();
-    ASSERT_TRUE(PumpUntil([&] { return w.ConsoleMemo->toPlainText().contains(kept); }));
+    ASSERT_TRUE(PumpUntil([&] { return w.ConsoleMemo->Text().contains(kept); }));
     w.RequestAction->trigger();
     ASSERT_TRUE(PumpUntil([&] { return w.ChanelRows().Count() == 59; }));
     EXPECT_EQ(w.ChanelListView->model()->rowCount(), 0);

@@ -132,7 +132,7 @@ protected:
     }
     QString Log() {
         window_->ConsoleMemo->Flush();
-        return window_->ConsoleMemo->toPlainText();
+        return window_->ConsoleMemo->Text();
     }
     std::filesystem::path root_;
     std::unique_ptr<TMainFrame> window_;

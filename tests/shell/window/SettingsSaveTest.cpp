@@ -63,7 +63,7 @@ std::string StoredSettings(int historyEntries) {
 
 int FailureLines(TMainFrame& window) {
     window.ConsoleMemo->Flush();
-    return static_cast<int>(window.ConsoleMemo->toPlainText().count(kFailureLine));
+    return static_cast<int>(window.ConsoleMemo->Text().count(kFailureLine));
 }
 
 class SettingsSaveTest : public ::testing::Test {
@@ -108,7 +108,7 @@ TEST_F(SettingsSaveTest, AFailedSaveIsReportedOnceAndTheOldFileStays) {
     InjectWholeFileFault(WholeFileStep::Write, ENOSPC, 100);
     ConnectOnce(w, simulator.Port());
     EXPECT_EQ(FailureLines(w), 1);
-    EXPECT_TRUE(w.ConsoleMemo->toPlainText().contains(kFailureLine + QString::fromLocal8Bit(std::strerror(ENOSPC))));
+    EXPECT_TRUE(w.ConsoleMemo->Text().contains(kFailureLine + QString::fromLocal8Bit(std::strerror(ENOSPC))));
     ConnectOnce(w, simulator.Port());  // the same failure again: no second line
     EXPECT_EQ(FailureLines(w), 1);
     EXPECT_EQ(Contents(KeyFile()), original);
@@ -137,8 +137,8 @@ TEST_F(SettingsSaveTest, AFolderThatCannotBeWrittenIsReported) {
     window->UpDown->setValue(9);
     window->close();
     window->ConsoleMemo->Flush();
-    EXPECT_TRUE(window->ConsoleMemo->toPlainText().contains(kFailureLine + QString::fromLocal8Bit(std::strerror(ENOTDIR))))
-        << window->ConsoleMemo->toPlainText().toStdString();
+    EXPECT_TRUE(window->ConsoleMemo->Text().contains(kFailureLine + QString::fromLocal8Bit(std::strerror(ENOTDIR))))
+        << window->ConsoleMemo->Text().toStdString();
     EXPECT_EQ(FailureLines(*window), 1);
     EXPECT_EQ(Contents(Root()), "a file where the settings folder should be");
 }
@@ -164,7 +164,7 @@ TEST(SettingsSaveTinyFileSystem, AFullDiskKeepsTheSettingsFile) {
             window.UpDown->setValue(9);
             window.close();
             EXPECT_EQ(FailureLines(window), 1);
-            EXPECT_TRUE(window.ConsoleMemo->toPlainText().contains(kFailureLine +
+            EXPECT_TRUE(window.ConsoleMemo->Text().contains(kFailureLine +
                                                                    QString::fromLocal8Bit(std::strerror(ENOSPC))));
         }
         EXPECT_EQ(Contents(keyFile), original);

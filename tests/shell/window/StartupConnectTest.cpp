@@ -22,7 +22,7 @@ using test::PumpUntil;
 QStringList LogTexts(TMainFrame& w) {
     w.ConsoleMemo->Flush();
     QStringList texts;
-    for (const QString& line : w.ConsoleMemo->toPlainText().split('\n', Qt::SkipEmptyParts))
+    for (const QString& line : w.ConsoleMemo->Text().split('\n', Qt::SkipEmptyParts))
         texts << line.section(" - ", 1);
     return texts;
 }
