@@ -24,6 +24,7 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
     void Signal(int sig) const;
     // The exit status (128 + signal when killed), or nullopt when it did not end in time.
     std::optional<int> WaitForExit(Millis timeout);
