@@ -180,5 +180,40 @@ TEST_F(ExporterWithPrometheus, ServesTheFleetThroughPrometheus) {
     ExpectEventually("telv_connects_total{server=\"beta\"}", {{"beta", 2}});
 }
 
+TEST(ExporterProgram, AConfigurationErrorExitsWithTwoAndNamesTheLine) {
+    TempDir dir;
+    const std::string config = dir.Write("bad.yaml", "servers:\n  - name: a\n    address: 127.0.0.1\n    refresh: 0\n");
+    ChildProcess p(TELV_EXPORTER_PROGRAM, {"--config", config}, dir.Path() + "/log");
+    ASSERT_TRUE(p.Started());
+    EXPECT_EQ(p.WaitForExit(20s), 2);
+    EXPECT_NE(p.Log().find("bad.yaml:4: refresh (seconds) must be an integer from 1 to 100"), std::string::npos)
+        << p.Log();
+    EXPECT_EQ(p.Log().find("serving /metrics"), std::string::npos) << p.Log();
+}
+
+class ExporterProgramSignals : public testing::TestWithParam<int> {};
+
+TEST_P(ExporterProgramSignals, EndCleanly) {
+    TempDir dir;
+    const std::uint16_t port = FreePort();
+    ChildProcess p(TELV_EXPORTER_PROGRAM,
+                   {"--server", "a=127.0.0.1:" + std::to_string(FreePort()), "--listen",
+                    "127.0.0.1:" + std::to_string(port)},
+                   dir.Path() + "/log");
+    ASSERT_TRUE(p.Started());
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    std::optional<std::string> metrics;
+    while (!metrics && std::chrono::steady_clock::now() < deadline) {
+        metrics = HttpGet(port, "/metrics", 5s);
+        if (!metrics) std::this_thread::sleep_for(100ms);
+    }
+    ASSERT_TRUE(metrics) << p.Log();
+    EXPECT_NE(metrics->find("telv_up{server=\"a\"} 0"), std::string::npos) << *metrics;
+    p.Signal(GetParam());
+    EXPECT_EQ(p.WaitForExit(20s), 0) << p.Log();
+}
+
+INSTANTIATE_TEST_SUITE_P(TermAndInt, ExporterProgramSignals, testing::Values(SIGTERM, SIGINT));
+
 }  // namespace
 }  // namespace telv::exporter::test
