@@ -119,16 +119,22 @@ ExporterRunResult RunExporterInput(const std::uint8_t* data, std::size_t size) {
     try {
         for (std::size_t offset = 0; offset < streamSize && result.failure.empty();) {
             const std::size_t piece = PieceSize(options, random, streamSize - offset);
+            const std::size_t waiting = controller.RecvBuffer.Remaining();
+            const int state = controller.State;
             controller.BytesReceived(stream + offset, piece);
             offset += piece;
             if (options.timerTicks) {
                 for (std::uint32_t n = (random >> 4) % 4; n > 0; --n) controller.TimerTimer();
                 controller.ReqTimerTimer();  // nothing to send without a socket
             }
-            if (const std::string problem =
-                    MetricsProblem(monitor.Tables(), monitorOptions.perChannel, monitorOptions.perChannelLimit);
-                !problem.empty())
-                note(problem);
+            // The metrics are checked whenever bytes were consumed or the state moved (a piece
+            // that only adds to an unfinished message changes nothing they show), and at the end.
+            const bool changed = controller.RecvBuffer.Remaining() != waiting + piece || controller.State != state;
+            if (changed || offset == streamSize)
+                if (const std::string problem =
+                        MetricsProblem(monitor.Tables(), monitorOptions.perChannel, monitorOptions.perChannelLimit);
+                    !problem.empty())
+                    note(problem);
             if (published && published->up != monitor.Up()) note("the published status is not the monitor's");
             if (published && published->tables && published->version.find_first_not_of("0123456789.") != std::string::npos)
                 note("version label \"" + published->version + "\"");

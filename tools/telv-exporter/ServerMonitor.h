@@ -97,7 +97,6 @@ private:
     int lastError_ = 0;                     // of the last error line while connecting
     bool refreshPending_ = false;
     ReconnectBackoff::Clock::time_point refreshStarted_{};
-    bool refreshedSinceUp_ = false;
 
     ServerSnapshot status_;  // the snapshot being kept up to date; copies are published
 };
