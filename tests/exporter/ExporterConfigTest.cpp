@@ -36,6 +36,8 @@ struct BadFile {
     const char* error;  // the whole error text
 };
 
+void PrintTo(const BadFile& f, std::ostream* os) { *os << '"' << f.text << '"'; }
+
 class ExporterConfigErrors : public testing::TestWithParam<BadFile> {};
 
 TEST_P(ExporterConfigErrors, NameTheLineAndWhy) {
@@ -71,7 +73,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"listen: nowhere\nservers: []\n", "f.yaml:1: listen must be ADDRESS:PORT, not \"nowhere\""},
         BadFile{"servers:\n  - name: [a\n", "f.yaml:3: end of sequence flow not found"},
         BadFile{"servers:\n  - name: a\n    address: x\n    port: [1]\n",
-                "f.yaml:4: port must be an integer from 1 to 65535"}));
+                "f.yaml:4: port must be an integer from 1 to 65535"}),
+    [](const testing::TestParamInfo<BadFile>& param) { return "Case" + std::to_string(param.index); });
 
 std::optional<std::string> NoFile(const std::string&) { return std::nullopt; }
 
