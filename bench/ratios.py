@@ -47,7 +47,7 @@ class Report:
 def main():
     out = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "build-bench/bench-results")
     t = {}
-    for name in ("receive", "tables", "window", "settings"):
+    for name in ("receive", "tables", "window", "settings", "exporter"):
         path = out / f"{name}.json"
         if path.exists():
             t.update(load(path))
@@ -115,6 +115,25 @@ def main():
     under("channel statistics, channel tab shown", "BM_WindowChanelStatistics", 50)
     ratio("  the same / a repaint with nothing changed", "BM_WindowChanelStatistics", "BM_WindowRepaint")
     under("client statistics, client tab shown", "BM_WindowClientStatistics", 50)
+
+    r.section("Exporter: a refresh of 1,048,560 channels and 100,000 clients, snapshot included")
+    ratio("channel statistics + snapshot / the console's statistics pass", "BM_ExporterChanelRefresh",
+          "BM_ConsoleChanelPass", 1.5)
+    ratio("channel and client statistics + snapshot / the console's", "BM_ExporterRefresh", "BM_ConsoleRefresh", 1.5)
+    under("one scrape of 50 servers (collect and serialize)", "BM_ScrapeFiftyServers", 50)
+
+    fleet = out / "fleet.json"
+    if fleet.exists():
+        f = json.loads(fleet.read_text())
+        r.section(f"Exporter fleet: {f['servers']} telv-sim of 20,000 channels and 2,000 clients, 5 s refresh, "
+                  f"{f['seconds']:.0f} s measured")
+        r.line("servers up", f["servers_up"], "", f"= {f['servers']}", f["servers_up"] == f["servers"])
+        r.line("CPU of the exporter, % of one core", f["cpu_percent"], "%", "<= 25 %", f["cpu_percent"] <= 25)
+        r.line("resident memory (largest sample)", f["rss_mb"], "MB", "<= 300 MB", f["rss_mb"] <= 300,
+               f"peak {f['peak_rss_mb']:.0f} MB")
+        r.line("/metrics served, 95th percentile", f["metrics_p95_ms"], "ms", "<= 50 ms", f["metrics_p95_ms"] <= 50,
+               f"median {f['metrics_p50_ms']:.1f} ms over {f['scrapes']} scrapes, {f['failed_scrapes']} failed")
+
 
     r.section("Settings file of 150,000 history entries (about 10 MB), event-loop time")
     under("start-up: the window made and painted", "BM_StartUpWithLongHistory", 200)

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 total=${1:-${TELV_FUZZ_SECONDS:-60}}
 build=build-fuzz
 jobs=${TELV_FUZZ_BUILD_JOBS:-2}
-targets=(controller_fuzzer)
+targets=(controller_fuzzer exporter_fuzzer)
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER="${TELV_FUZZ_CXX:-clang++}" \
