@@ -185,6 +185,18 @@ void SortClientRows(TListView& view, const ClientTable& clientData, int sortCode
              [&](const TListItem& item) { return ClientSortKey(view, clientData, item, code); });
 }
 
+void SortRowsByRate(TListView& view, const LiveRows& rows, int sortCode) {
+    SortRows(view, sortCode, false, [&rows](const TListItem& item) {
+        SortKey key;
+        const std::size_t row = rows.Find(static_cast<Handle>(item.Data));
+        if (row == LiveRows::npos || !rows[row].Rates.Known)
+            key.missing = true;
+        else
+            key.number = std::uint64_t{rows[row].Rates.Rates.Rx} + rows[row].Rates.Rates.Tx;
+        return key;
+    });
+}
+
 int ColumnSortState::Click(int column, int columnCode) {
     descending_ = column == lastColumn_ ? !descending_ : false;
     lastColumn_ = column;
