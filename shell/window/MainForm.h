@@ -33,6 +33,8 @@ class QTreeView;
 
 namespace telv {
 
+class TrafficChart;
+
 class TMainFrame : public QMainWindow, private ConnectionView, private StatusPanels {
     Q_OBJECT
 public:
@@ -73,6 +75,14 @@ public:
     QLineEdit* ChanelFilter = nullptr;
     QLineEdit* ClientFilter = nullptr;
     QLabel* ShownPanel = nullptr;
+    // The total rates of both tables, beside the two totals panels.
+    QLabel* RatesPanel = nullptr;
+    // The "Трафик" tab, and the popup menus' actions that add the selected rows to its chart or
+    // take them off.
+    TrafficChart* Traffic = nullptr;
+    QAction* ShowOnChartAction = nullptr;
+    QAction* RemoveFromChartAction = nullptr;
+    QAction* ChartTabAction = nullptr;
     QSplitter* Splitter2 = nullptr;
     QAction* CopyAction = nullptr;
     QAction* ExportAction = nullptr;
@@ -88,8 +98,12 @@ public:
     void ActionUpdate();
     void UpDownChangingEx(int newValue);
 
-    // The view of the active tab.
+    // The view of the active tab (the channel view while the chart tab is shown).
     QTreeView* ActiveView() const;
+    bool ChartTabShown() const;
+    // Adds the selected rows of a view to the chart (up to its limit) or takes them off.
+    void ShowSelectedOnChart(QTreeView* view);
+    void RemoveSelectedFromChart(QTreeView* view);
     // Applies the texts of the filter boxes now (typing applies them after a short pause).
     void ApplyFilters();
     // The selected rows of a view, in view order, as tab-separated text with a caption line.
