@@ -35,9 +35,20 @@ struct RateSample {
 inline constexpr std::uint32_t kMaxCounterStep = 0x80000000u;
 
 // The rate after `next`, given the row's previous sample (none: the row has none) and the rate
-// it showed (none: no rate).
-std::optional<ByteRates> NextRates(const std::optional<RateSample>& previous,
-                                   const std::optional<ByteRates>& previousRates, const RateSample& next);
+// it showed (none: no rate). Inline: the statistics pass runs it once per row.
+inline std::optional<ByteRates> NextRates(const std::optional<RateSample>& previous,
+                                          const std::optional<ByteRates>& previousRates, const RateSample& next) {
+    if (!previous || next.SecondsOnLine < previous->SecondsOnLine) return std::nullopt;
+    const std::uint32_t seconds = next.SecondsOnLine - previous->SecondsOnLine;
+    if (seconds == 0) return previousRates;
+    // Modulo 2^32: a counter that wrapped gives its true step.
+    const std::uint32_t rx = next.RxBytes - previous->RxBytes;
+    const std::uint32_t tx = next.TxBytes - previous->TxBytes;
+    if (rx >= kMaxCounterStep || tx >= kMaxCounterStep) return std::nullopt;
+    // One division for both; the quotients are below 2^31 and exact to far below a byte.
+    const double perSecond = 1.0 / seconds;
+    return ByteRates{static_cast<std::uint32_t>(rx * perSecond + 0.5), static_cast<std::uint32_t>(tx * perSecond + 0.5)};
+}
 
 // The per-row state the rule needs beside the row's latest values: its rate, and whether those
 // values are a sample to step from. 12 bytes per row.

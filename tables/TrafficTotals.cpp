@@ -15,7 +15,7 @@ void TrafficTotals::ShowTotals(StatusPanels& panels, int chanelRows, int clientR
 }
 
 std::string RateTotalsText(const RateTotals& chanels, const RateTotals& clients) {
-    return Format("Скорость: приборы RX : %s TX : %s, клиенты RX : %s TX : %s", FormatRate(chanels.Rx).c_str(),
+    return Format("Скорость: приборы %s / %s, клиенты %s / %s", FormatRate(chanels.Rx).c_str(),
                   FormatRate(chanels.Tx).c_str(), FormatRate(clients.Rx).c_str(), FormatRate(clients.Tx).c_str());
 }
 

@@ -35,8 +35,8 @@ public:
 };
 
 // The text of the status bar's rate label beside the two totals panels:
-// "Скорость: приборы RX : %s TX : %s, клиенты RX : %s TX : %s", each a sum of the rows' rates
-// in the units of the traffic cells followed by "/с".
+// "Скорость: приборы %s / %s, клиенты %s / %s", RX then TX of each table, each a sum of the
+// rows' rates in the units of the traffic cells followed by "/с".
 std::string RateTotalsText(const RateTotals& chanels, const RateTotals& clients);
 
 }  // namespace telv

@@ -631,7 +631,7 @@ std::string TMainFrame::PortText() const { return PortEdit->text().toStdString()
 void TMainFrame::SetServerEditsEnabled(bool enabled) {
     AddrEdit->setEnabled(enabled);
     PortEdit->setEnabled(enabled);
-    if (enabled) Traffic->AddGap();  // the connection ended: the chart shows the gap
+    if (enabled && Traffic) Traffic->AddGap();  // the connection ended: the chart shows the gap
 }
 
 void TMainFrame::SetConnectCaption(const std::string& caption) { ConnectDisconectAction->setText(Q(caption)); }

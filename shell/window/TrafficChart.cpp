@@ -74,7 +74,8 @@ TrafficChart::TrafficChart(QWidget* parent) : QWidget(parent) {
     }
 
     chart_ = new QChart;
-    chart_->legend()->setAlignment(Qt::AlignBottom);
+    chart_->legend()->setAlignment(Qt::AlignRight);
+    chart_->legend()->setShowToolTips(true);
     chart_->setMargins(QMargins(4, 4, 4, 4));
     timeAxis_ = new QDateTimeAxis;
     timeAxis_->setTickCount(7);
@@ -215,6 +216,7 @@ std::vector<TrafficChart::FollowedRow> TrafficChart::Followed() const {
 
 void TrafficChart::SetRange(ChartRange range) {
     range_ = range;
+    shownTo_ = 0;
     if (rangeBox_->currentIndex() != static_cast<int>(range)) rangeBox_->setCurrentIndex(static_cast<int>(range));
     Refresh();
 }
@@ -249,14 +251,32 @@ void TrafficChart::Refresh() {
                 for (const HistoryPoint& p : runs[s][i])
                     points.append(QPointF(static_cast<qreal>(p.TimeMs), p.Value / divisor));
             }
-            if (!points.isEmpty() || line.segments[i]->count() > 0) line.segments[i]->replace(points);
+            // Only lines whose points changed are given them again.
+            if (points != line.segments[i]->points()) line.segments[i]->replace(points);
         }
     }
-    timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
-    timeAxis_->setFormat(range_ == ChartRange::OneDay ? "HH:mm" : "HH:mm:ss");
-    rateAxis_->setRange(0, std::max(1.0, maxRate / unit * 1.1));
-    rateAxis_->setTitleText("Скорость, " + unitText);
-    rowsAxis_->setRange(0, std::max(1.0, std::ceil(maxRows * 1.1)));
+    // The axes change only when their rounded values do: each change lays the whole chart out
+    // again, which costs far more than moving the points. The time axis moves by whole buckets,
+    // the value axes by steps of a sixteenth of their power of two.
+    const std::int64_t bucket = ResolutionOf(range_).BucketMs;
+    const std::int64_t shownTo = (to + bucket - 1) / bucket * bucket;
+    const auto roundUp = [](double value) {
+        const double step = std::exp2(std::ceil(std::log2(std::max(value, 1.0)))) / 16;
+        return std::ceil(value / step) * step;
+    };
+    const double rateTop = roundUp(std::max(1.0, maxRate / unit * 1.1));
+    const double rowsTop = roundUp(std::max(1.0, std::ceil(maxRows * 1.1)));
+    const QString format = range_ == ChartRange::OneDay ? "HH:mm" : "HH:mm:ss";
+    const QString title = "Скорость, " + unitText;
+    if (shownTo != shownTo_) {
+        shownTo_ = shownTo;
+        timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(shownTo - ResolutionOf(range_).SpanMs),
+                            QDateTime::fromMSecsSinceEpoch(shownTo));
+    }
+    if (timeAxis_->format() != format) timeAxis_->setFormat(format);
+    if (rateAxis_->max() != rateTop) rateAxis_->setRange(0, rateTop);
+    if (rateAxis_->titleText() != title) rateAxis_->setTitleText(title);
+    if (rowsAxis_->max() != rowsTop) rowsAxis_->setRange(0, rowsTop);
 }
 
 void TrafficChart::ShowTip(std::size_t series, const QPointF& point, bool state) {

@@ -99,6 +99,7 @@ private:
     std::array<bool, kMaxRows> rowUsed_{};
     ChartRange range_ = ChartRange::FiveMinutes;
     double rateUnit_ = 1;
+    std::int64_t shownTo_ = 0;  // the end of the time axis
 
     QChart* chart_ = nullptr;
     QChartView* view_ = nullptr;

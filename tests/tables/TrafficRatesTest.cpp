@@ -194,7 +194,7 @@ TEST(RateTexts, InTheUnitsOfTheTrafficCells) {
     EXPECT_EQ(RenderCell(RatesCell(some)), "600 б/с / 0.587 кб/с");
     RateTotals chanels;
     chanels.Add({1280, 12});
-    EXPECT_EQ(RateTotalsText(chanels, {}), "Скорость: приборы RX : 1.250 кб/с TX : 12 б/с, клиенты RX : 0 б/с TX : 0 б/с");
+    EXPECT_EQ(RateTotalsText(chanels, {}), "Скорость: приборы 1.250 кб/с / 12 б/с, клиенты 0 б/с / 0 б/с");
 }
 
 }  // namespace

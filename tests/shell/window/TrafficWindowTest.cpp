@@ -133,7 +133,7 @@ TEST_F(TrafficWindowTest, TwoStatisticsGiveRatesInTheColumnStatusBarAndChart) {
     const std::vector second = {Stat(11, 120, 26600, 740), Stat(12, 53, 601, 0)};
     Deliver(server::EncodeStatistics(code::ChannelStatistics, second), [&] { return RateText(12) == "1 б/с / 0 б/с"; });
     EXPECT_EQ(RateText(11), "1.250 кб/с / 12 б/с");
-    EXPECT_EQ(w.RatesPanel->text(), "Скорость: приборы RX : 1.251 кб/с TX : 12 б/с, клиенты RX : 0 б/с TX : 0 б/с");
+    EXPECT_EQ(w.RatesPanel->text(), "Скорость: приборы 1.251 кб/с / 12 б/с, клиенты 0 б/с / 0 б/с");
     EXPECT_TRUE(w.StatusPanel[0]->text().startsWith("Приборы (Количество - 2 RX : "));
 
     // The rate column sorts by the sum of both rates, smallest first, then reversed.
