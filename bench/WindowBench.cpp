@@ -132,7 +132,7 @@ void BM_WindowClientStatistics(benchmark::State& state) {
 }
 
 // The traffic chart at its 24 h range with a full day of samples at one a second, the totals and
-// eight followed rows: one more sample, redrawn and repainted.
+// state.range(0) followed rows (0 or 8): one more sample, redrawn and repainted.
 void BM_ChartAppend24h(benchmark::State& state) {
     RecordTables tables;
     std::vector<TELV_UDP_FULL_CHANEL_DATA> list(TrafficChart::kMaxRows);
@@ -142,7 +142,7 @@ void BM_ChartAppend24h(benchmark::State& state) {
     tables.ReplaceChanels({bytes.data(), static_cast<std::uint32_t>(list.size())});
     tables.RebuildRows();
     TrafficChart chart;
-    for (std::size_t k = 0; k < list.size(); ++k)
+    for (std::int64_t k = 0; k < state.range(0); ++k)
         chart.FollowRow({false, static_cast<Handle>(k + 1), QString("row %1").arg(k)});
     chart.SetRange(ChartRange::OneDay);
     std::int64_t now = 1'700'000'000'000;
@@ -181,7 +181,7 @@ void BM_ChartAppend24h(benchmark::State& state) {
 BENCHMARK(BM_WindowRepaint)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(20);
 BENCHMARK(BM_WindowChanelStatistics)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(20);
 BENCHMARK(BM_WindowClientStatistics)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(20);
-BENCHMARK(BM_ChartAppend24h)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(30);
+BENCHMARK(BM_ChartAppend24h)->ArgName("rows")->Arg(0)->Arg(8)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(30);
 
 }  // namespace
 }  // namespace telv::bench

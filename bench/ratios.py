@@ -119,7 +119,8 @@ def main():
     under("client statistics, client tab shown", "BM_WindowClientStatistics", 50)
 
     r.section("Traffic chart (offscreen), 24 h range with a full day of points")
-    under("append a point and repaint the chart", "BM_ChartAppend24h", 5)
+    under("append a point and repaint: totals and row counts (6 lines)", "BM_ChartAppend24h/rows:0", 5)
+    under("the same with 8 followed rows (22 lines)", "BM_ChartAppend24h/rows:8", 5)
 
     memory = out / "memory.json"
     if memory.exists():

@@ -25,7 +25,7 @@ RangeResolution ResolutionOf(ChartRange range) {
     case ChartRange::OneHour: return {3600 * kSecondMs, 10 * kSecondMs, 360 + 12};
     case ChartRange::OneDay: break;
     }
-    return {24 * 3600 * kSecondMs, 60 * kSecondMs, 1440 + 10};
+    return {24 * 3600 * kSecondMs, 240 * kSecondMs, 360 + 10};
 }
 
 TrafficHistory::TrafficHistory(std::size_t seriesCount) : seriesCount_(seriesCount) {

@@ -2,7 +2,7 @@
 // counts, followed rows) sampled at each refresh and kept at three resolutions, one per time
 // range of the chart, each a ring buffer of fixed capacity. A sample is added to the current
 // bucket of every resolution (values averaged within a bucket), so memory stays bounded however
-// long the console runs: about 2,200 buckets of 12 bytes per series.
+// long the console runs: about 1,100 buckets of 12 bytes per series.
 //
 // Gaps: a series without a value in a sample (NaN) has no point there, and AddGap (the console
 // was disconnected) makes every series start a new run, so no line is drawn across a gap.
@@ -27,7 +27,8 @@ struct RangeResolution {
     std::int64_t BucketMs;  // one point per bucket
     std::size_t Capacity;   // buckets kept: the span and a little more
 };
-// 5 min at 1 s, 1 h at 10 s, 24 h at 60 s.
+// 5 min at 1 s, 1 h at 10 s, 24 h at 4 min: about 360 points a line in every range, which is
+// what a chart a thousand pixels wide can show, and what it can redraw within a few ms.
 RangeResolution ResolutionOf(ChartRange range);
 
 struct HistoryPoint {

@@ -12,7 +12,7 @@ namespace telv {
 namespace {
 
 constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
-constexpr std::int64_t kT0 = 1'700'000'040'000;  // a whole minute
+constexpr std::int64_t kT0 = 1'700'000'160'000;  // a whole number of 4 minutes
 
 std::vector<HistoryPoint> Points(const std::vector<std::vector<HistoryPoint>>& runs) {
     std::vector<HistoryPoint> all;
