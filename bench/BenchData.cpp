@@ -71,10 +71,10 @@ Bytes EveryOther(const Bytes& message) {
 }
 
 ConsoleTables::ConsoleTables()
-    : chanelRows_(kChanelColumns, RenderCell),
-      clientRows_(kClientColumns, RenderCell),
-      chanelModel_(std::make_unique<ListViewModel>(chanelRows_, QStringList(kChanelColumns, "c"))),
-      clientModel_(std::make_unique<ListViewModel>(clientRows_, QStringList(kClientColumns, "c"))),
+    : chanelRows_(kChanelViewColumns, RenderCell),
+      clientRows_(kClientViewColumns, RenderCell),
+      chanelModel_(std::make_unique<ListViewModel>(chanelRows_, QStringList(kChanelViewColumns, "c"))),
+      clientModel_(std::make_unique<ListViewModel>(clientRows_, QStringList(kClientViewColumns, "c"))),
       tables_(chanelRows_, clientRows_, *this) {}
 
 ConsoleTables::~ConsoleTables() = default;

@@ -116,10 +116,12 @@ void BM_LookUpInChanelData(benchmark::State& state) {
 BENCHMARK(BM_LookUpInChanelData)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
 
 // A statistics message for every channel: all rows updated in place (two states alternate, so
-// that every pass really changes the cells).
+// that every pass really changes the cells), their rates stepped and the rate cells written.
+// The baseline is the same pass with the rates left out (state.range(0) == 0).
 void BM_ChanelStatisticsPass(benchmark::State& state) {
     const PopulationMessages& m = Full();
     auto tables = LoadedTables(m.chanelList, m.clientList);
+    tables->Tables().TrackRates = state.range(0) != 0;
     bool later = false;
     for (auto _ : state) {
         const Bytes& message = later ? m.laterChanelStatistics : m.chanelStatistics;
@@ -129,7 +131,8 @@ void BM_ChanelStatisticsPass(benchmark::State& state) {
     if (tables->ChanelRows().Count() != static_cast<int>(kFullChanels)) state.SkipWithError("rows lost");
     if (tables->Tables().FullListNeeded) state.SkipWithError("a handle was not found");
 }
-BENCHMARK(BM_ChanelStatisticsPass)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
+BENCHMARK(BM_ChanelStatisticsPass)->ArgName("rates")->Arg(0)->Arg(1)
+    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(9);
 
 // A statistics message that names every other channel of the list: the pass updates half the
 // rows and deletes the other half (scattered over the view, as handles are random).

@@ -4,6 +4,7 @@
 #include "BenchData.h"
 #include "BenchTiming.h"
 #include "MainForm.h"
+#include "TrafficChart.h"
 
 #include <benchmark/benchmark.h>
 
@@ -130,9 +131,57 @@ void BM_WindowClientStatistics(benchmark::State& state) {
     CheckRows(state, w.Window().ClientRows(), static_cast<int>(kShownRows));
 }
 
+// The traffic chart at its 24 h range with a full day of samples at one a second, the totals and
+// state.range(0) followed rows (0 or 8): one more sample, redrawn and repainted.
+void BM_ChartAppend24h(benchmark::State& state) {
+    RecordTables tables;
+    std::vector<TELV_UDP_FULL_CHANEL_DATA> list(TrafficChart::kMaxRows);
+    for (std::size_t k = 0; k < list.size(); ++k) list[k].SetChanelHandle(static_cast<Handle>(k + 1));
+    Bytes bytes;
+    for (const auto& r : list) bytes.insert(bytes.end(), r.Bytes.begin(), r.Bytes.end());
+    tables.ReplaceChanels({bytes.data(), static_cast<std::uint32_t>(list.size())});
+    tables.RebuildRows();
+    TrafficChart chart;
+    for (std::int64_t k = 0; k < state.range(0); ++k)
+        chart.FollowRow({false, static_cast<Handle>(k + 1), QString("row %1").arg(k)});
+    chart.SetRange(ChartRange::OneDay);
+    std::int64_t now = 1'700'000'000'000;
+    std::uint32_t step = 0;
+    const auto vary = [&] {
+        ++step;
+        tables.ChanelRates = {1000u + step % 977 * 10, 500u + step % 331, 100};
+        tables.ClientRates = {2000u + step % 601, 900u + step % 97, 10};
+        for (std::size_t k = 0; k < tables.LiveChanels.size(); ++k) {
+            LiveRow& row = tables.LiveChanels[k];
+            row.Rates.Known = true;
+            row.Rates.Rates = {static_cast<std::uint32_t>(100 * k + step % 53), static_cast<std::uint32_t>(step % 17)};
+        }
+    };
+    for (int s = 0; s < 24 * 3600; ++s) {  // hidden: no redraws while filling
+        vary();
+        chart.AddSample(now += 1000, tables);
+    }
+    chart.resize(1200, 700);
+    chart.show();
+    QApplication::processEvents();
+    PaintCounter paints;
+    const auto views = chart.findChildren<QWidget*>();
+    for (QWidget* w : views) w->installEventFilter(&paints);
+    for (auto _ : state) {
+        vary();
+        TimeIteration(state, [&] {
+            chart.AddSample(now += 1000, tables);
+            QApplication::processEvents();
+        });
+    }
+    state.counters["paints"] = paints.paints;
+    state.counters["points"] = static_cast<double>(chart.History().BucketCount(ChartRange::OneDay, now - 86400000));
+}
+
 BENCHMARK(BM_WindowRepaint)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(20);
 BENCHMARK(BM_WindowChanelStatistics)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(20);
 BENCHMARK(BM_WindowClientStatistics)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(20);
+BENCHMARK(BM_ChartAppend24h)->ArgName("rows")->Arg(0)->Arg(8)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(30);
 
 }  // namespace
 }  // namespace telv::bench

@@ -98,8 +98,10 @@ def main():
     ratio("second identical lists (all rows kept) / std::map", "BM_SecondIdenticalList", "BM_MapOfRecords", 2)
 
     r.section("Statistics pass: 1,048,560 records, rows updated in place")
-    ratio("ChanelStatisticsPass / looking every handle up in a std::map", "BM_ChanelStatisticsPass",
+    ratio("ChanelStatisticsPass / looking every handle up in a std::map", "BM_ChanelStatisticsPass/rates:1",
           "BM_LookUpEveryHandle", 3)
+    ratio("  the pass with rates / the same pass without them", "BM_ChanelStatisticsPass/rates:1",
+          "BM_ChanelStatisticsPass/rates:0", 1.15)
     ratio("  looking every handle up in ChanelData / in a std::map", "BM_LookUpInChanelData",
           "BM_LookUpEveryHandle")
 
@@ -115,6 +117,10 @@ def main():
     under("channel statistics, channel tab shown", "BM_WindowChanelStatistics", 50)
     ratio("  the same / a repaint with nothing changed", "BM_WindowChanelStatistics", "BM_WindowRepaint")
     under("client statistics, client tab shown", "BM_WindowClientStatistics", 50)
+
+    r.section("Traffic chart (offscreen), 24 h range with a full day of points")
+    under("append a point and repaint: totals and row counts (6 lines)", "BM_ChartAppend24h/rows:0", 5)
+    under("the same with 8 followed rows (22 lines)", "BM_ChartAppend24h/rows:8", 5)
 
     r.section("Exporter: a refresh of 1,048,560 channels and 100,000 clients, snapshot included")
     ratio("channel statistics + snapshot / the console's statistics pass", "BM_ExporterChanelRefresh",

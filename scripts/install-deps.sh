@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-charts-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-charts-dev libqt6opengl6-dev
   prometheus-cpp-dev libyaml-cpp-dev prometheus
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev

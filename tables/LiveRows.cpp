@@ -11,14 +11,23 @@ std::size_t LiveRows::Find(Handle handle) const {
 }
 
 // Both handle arrays are ascending: one merge walk finds every handle the old rows shared.
-void LiveRows::CarryTags(const std::vector<Handle>& oldHandles, const std::vector<std::uint32_t>& oldRowOfSorted,
-                         const std::vector<LiveRow>& oldRows) {
+void LiveRows::CarryKeptRows(const std::vector<Handle>& oldHandles, const std::vector<std::uint32_t>& oldRowOfSorted,
+                             const std::vector<LiveRow>& oldRows) {
     std::size_t o = 0;
     for (std::size_t k = 0; k < sortedHandles_.size() && o < oldHandles.size(); ++k) {
         while (o < oldHandles.size() && oldHandles[o] < sortedHandles_[k]) ++o;
-        if (o < oldHandles.size() && oldHandles[o] == sortedHandles_[k])
-            rows_[rowOfSorted_[k]].Tag = oldRows[oldRowOfSorted[o]].Tag;
+        if (o < oldHandles.size() && oldHandles[o] == sortedHandles_[k]) {
+            LiveRow& row = rows_[rowOfSorted_[k]];
+            const LiveRow& old = oldRows[oldRowOfSorted[o]];
+            row.Tag = old.Tag;
+            row.Rates = old.Rates;
+            row.Rates.Step(SampleOf(old.Values), SampleOf(row.Values));
+        }
     }
+}
+
+void LiveRows::ForgetSamples() {
+    for (LiveRow& row : rows_) row.Rates.Forget();
 }
 
 void LiveRows::BeginPass() {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "HandleMap.h"
+#include "TrafficRates.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,9 +23,15 @@ struct RowValues {
     std::uint8_t State = 0;
 };
 
+inline RateSample SampleOf(const RowValues& values) {
+    return {values.SecondsOnLine, values.RxBytes, values.TxBytes};
+}
+
 struct LiveRow {
     Handle RowHandle = 0;
     RowValues Values;
+    // The row's traffic rate, stepped with every new sample of its values (TrafficRates.h).
+    RowRates Rates;
     // Whoever mirrors the rows keeps its own per-row pointer here (the window: its list item).
     std::uintptr_t Tag = 0;
 };
@@ -46,8 +53,8 @@ public:
     std::size_t RowOfSorted(std::size_t k) const { return rowOfSorted_[k]; }
 
     // The rows become the entries of `data`, in its list order, with the values `valuesOf` gives
-    // each record; a handle that had a row keeps that row's tag. Right after, RowOfSorted(k) is
-    // the row of the k-th entry of `data`.
+    // each record; a handle that had a row keeps that row's tag, and its rate steps from the old
+    // values to the record's. Right after, RowOfSorted(k) is the row of the k-th entry of `data`.
     template <class Record, class ValuesOf>
     void Rebuild(const HandleMap<Record>& data, ValuesOf valuesOf);
 
@@ -56,14 +63,19 @@ public:
     void BeginPass();
     std::size_t Locate(Handle handle);
     LiveRow& Touch(std::size_t row);
+    // Whether the pass has touched the row already (a handle repeated in one message).
+    bool Touched(std::size_t row) const { return touched_[row] != 0; }
     // Removes the rows the pass did not touch, telling `onRemove` of each first; nothing to do
     // when every row was touched.
     template <class OnRemove>
     void EndPass(OnRemove onRemove);
 
+    // The rows' values stop counting as samples (a new connection): no rates until two more.
+    void ForgetSamples();
+
 private:
-    void CarryTags(const std::vector<Handle>& oldHandles, const std::vector<std::uint32_t>& oldRowOfSorted,
-                   const std::vector<LiveRow>& oldRows);
+    void CarryKeptRows(const std::vector<Handle>& oldHandles, const std::vector<std::uint32_t>& oldRowOfSorted,
+                       const std::vector<LiveRow>& oldRows);
     void RemoveUntouched();
 
     std::vector<LiveRow> rows_;
@@ -93,9 +105,11 @@ void LiveRows::Rebuild(const HandleMap<Record>& data, ValuesOf valuesOf) {
         const auto& [handle, record] = entries[listOrder[row]];
         rows_[row].RowHandle = handle;
         rows_[row].Values = valuesOf(record);
+        rows_[row].Rates = RowRates{};
+        rows_[row].Rates.Sampled = true;
         rowOfSorted_[listOrder[row]] = static_cast<std::uint32_t>(row);
     }
-    CarryTags(oldHandles, oldRowOfSorted, oldRows);
+    CarryKeptRows(oldHandles, oldRowOfSorted, oldRows);
     touched_.clear();
     touchedCount_ = 0;
     next_ = 0;

@@ -14,7 +14,10 @@ TListItem* RowItems::Find(Handle handle) const {
 MonitorTables::MonitorTables(TListView& chanelView, TListView& clientView, StatusPanels& statusBar)
     : ChanelListView(chanelView), ClientListView(clientView), statusBar_(statusBar) {}
 
-void MonitorTables::ShowTotals() { Totals.ShowTotals(statusBar_, ChanelListView.Count(), ClientListView.Count()); }
+void MonitorTables::ShowTotals() {
+    Totals.ShowTotals(statusBar_, ChanelListView.Count(), ClientListView.Count());
+    if (AfterTotals) AfterTotals();
+}
 
 void MonitorTables::ClientListReceived(RecordArray<TELV_FULL_CLIENT_DATA> records) {
     ReplaceClients(records);
@@ -63,6 +66,8 @@ void MonitorTables::RebuildChanelRows() {
             chanelUntouched_.Remove(*item);
         }
         ShowChanelRow(item, record, isNew, linkedClient, counted);
+        if (isNew) item->AddSubItem();
+        item->SubItem(kChanelRateColumn - 1) = RatesCell(live.Rates);
         ChanelListView.Changed(*item);
     }
 }
@@ -84,6 +89,8 @@ void MonitorTables::RebuildClientRows() {
             clientUntouched_.Remove(*item);
         }
         ShowClientRow(item, record, isNew, linkedChanel, counted);
+        if (isNew) item->AddSubItem();
+        item->SubItem(kClientRateColumn - 1) = RatesCell(live.Rates);
         ClientListView.Changed(*item);
     }
 }
@@ -97,6 +104,7 @@ void MonitorTables::ChanelStatisticsPass(RecordArray<TELV_STATISTICS_DATA> recor
             TListItem& row = *RowItems::ItemOf(live);
             row.SubItem(3) = TimeOnLineCell(record.SecondsOnLine());
             row.SubItem(4) = TrafficCell(record.RxBytes(), record.TxBytes());
+            if (TrackRates) row.SubItem(kChanelRateColumn - 1) = RatesCell(live.Rates);
             ChanelListView.Changed(row);
             if (!linked.Known) return;  // the state cell keeps its previous text
             if (record.State() == 0)
@@ -120,6 +128,7 @@ void MonitorTables::ClientStatisticsPass(RecordArray<TELV_STATISTICS_DATA> recor
             TListItem& row = *RowItems::ItemOf(live);
             row.SubItem(1) = TimeOnLineCell(record.SecondsOnLine());
             row.SubItem(2) = TrafficCell(record.RxBytes(), record.TxBytes());
+            if (TrackRates) row.SubItem(kClientRateColumn - 1) = RatesCell(live.Rates);
             ClientListView.Changed(row);
             if (!linked.Known) return;
             switch (record.State()) {

@@ -6,6 +6,8 @@
 #include "RecordTables.h"
 #include "StatusPanels.h"
 
+#include <functional>
+
 namespace telv {
 
 // The list item of each row of a table, looked up by handle.
@@ -41,6 +43,9 @@ public:
 
     TListView& ChanelListView;
     TListView& ClientListView;
+    // Runs after every ShowTotals, that is once the handling of a list or statistics message has
+    // changed the views (the window samples its traffic chart there).
+    std::function<void()> AfterTotals;
     const RowItems ChanelItems{LiveChanels};
     const RowItems ClientItems{LiveClients};
 

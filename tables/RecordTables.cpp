@@ -13,6 +13,19 @@ RowValues ClientValues(const TELV_FULL_CLIENT_DATA& r) {
 
 }  // namespace
 
+void RecordTables::SessionStarted() {
+    FullListNeeded = true;
+    LiveChanels.ForgetSamples();
+    LiveClients.ForgetSamples();
+}
+
+RateTotals RecordTables::SumRates(const LiveRows& rows) {
+    RateTotals totals;
+    for (const LiveRow& row : rows)
+        if (row.Rates.Known) totals.Add(row.Rates.Rates);
+    return totals;
+}
+
 void RecordTables::ReplaceChanels(RecordArray<TELV_UDP_FULL_CHANEL_DATA> records) {
     ChanelData.Refill(records, [](const TELV_UDP_FULL_CHANEL_DATA& r) { return r.ChanelHandle(); });
 }
@@ -24,6 +37,8 @@ void RecordTables::ReplaceClients(RecordArray<TELV_FULL_CLIENT_DATA> records) {
 void RecordTables::RebuildRows() {
     LiveChanels.Rebuild(ChanelData, ChanelValues);
     LiveClients.Rebuild(ClientData, ClientValues);
+    ChanelRates = SumRates(LiveChanels);
+    ClientRates = SumRates(LiveClients);
     for (const auto& [handle, record] : ChanelData) Totals.AddChanel(record.RxBytes(), record.TxBytes());
     for (const auto& [handle, record] : ClientData) Totals.AddClient(record.RxBytes(), record.TxBytes());
     FullListNeeded = false;

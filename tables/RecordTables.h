@@ -27,7 +27,8 @@ public:
     void ResetTotals(bool clients, bool chanels) { Totals.ResetTotals(clients, chanels); }
 
     // SessionTables
-    void SessionStarted() override { FullListNeeded = true; }
+    // A new connection: the full lists are needed, and rates start again from its own samples.
+    void SessionStarted() override;
     bool NeedsFullList() const override { return FullListNeeded; }
     void ChannelListReceived(RecordArray<TELV_UDP_FULL_CHANEL_DATA> records) override { ReplaceChanels(records); }
     void ClientListReceived(RecordArray<TELV_FULL_CLIENT_DATA> records) override;
@@ -41,6 +42,14 @@ public:
     // The tables are out of step with the server: the next periodic request asks for the lists.
     bool FullListNeeded = false;
     TrafficTotals Totals;
+    // Rows step their traffic rates with every sample (on by default; off only to measure what
+    // the rates cost).
+    bool TrackRates = true;
+
+    // The sums of the rates of the rows written by the latest rebuild or pass over each table,
+    // in bytes per second (rows without a rate add nothing).
+    RateTotals ChanelRates;
+    RateTotals ClientRates;
 
 protected:
     // What the state of a row's statistics says of the linked record: Known false when the
@@ -62,13 +71,16 @@ protected:
 private:
     template <class Linked, class LinkedTable, class AddTotals, class OnRow>
     void PassStatistics(LiveRows& rows, const LinkedTable& linkedData, RecordArray<TELV_STATISTICS_DATA> records,
-                        AddTotals addTotals, OnRow& onRow);
+                        AddTotals addTotals, RateTotals& rates, OnRow& onRow);
+    static RateTotals SumRates(const LiveRows& rows);
 };
 
 template <class Linked, class LinkedTable, class AddTotals, class OnRow>
 void RecordTables::PassStatistics(LiveRows& rows, const LinkedTable& linkedData,
-                                  RecordArray<TELV_STATISTICS_DATA> records, AddTotals addTotals, OnRow& onRow) {
+                                  RecordArray<TELV_STATISTICS_DATA> records, AddTotals addTotals, RateTotals& rates,
+                                  OnRow& onRow) {
     rows.BeginPass();
+    rates = {};
     for (std::uint32_t i = 0; i < records.size(); ++i) {
         const TELV_STATISTICS_DATA record = records[i];
         const std::size_t at = rows.Locate(record.OwnHandle());
@@ -76,9 +88,17 @@ void RecordTables::PassStatistics(LiveRows& rows, const LinkedTable& linkedData,
             FullListNeeded = true;
             continue;
         }
-        LiveRow& row = rows.Touch(at);  // a handle repeated in one message updates its row again
-        row.Values = {record.SecondsOnLine(), record.RxBytes(), record.TxBytes(), record.LinkedHandle(),
-                      record.State()};
+        // A handle repeated in one message updates its row again; its rate steps once per pass,
+        // so that two records of one message never make a rate between themselves.
+        const bool repeated = rows.Touched(at);
+        LiveRow& row = rows.Touch(at);
+        const RowValues values{record.SecondsOnLine(), record.RxBytes(), record.TxBytes(), record.LinkedHandle(),
+                               record.State()};
+        if (TrackRates && !repeated) {
+            row.Rates.Step(SampleOf(row.Values), SampleOf(values));
+            if (row.Rates.Known) rates.Add(row.Rates.Rates);
+        }
+        row.Values = values;
         addTotals(record.RxBytes(), record.TxBytes());
         LinkedState<Linked> linked;
         if (record.State() == 1 && record.LinkedHandle()) {
@@ -96,14 +116,14 @@ template <class OnRow>
 void RecordTables::PassChanelStatistics(RecordArray<TELV_STATISTICS_DATA> records, OnRow onRow) {
     PassStatistics<TELV_FULL_CLIENT_DATA>(
         LiveChanels, ClientData, records, [this](std::uint32_t rx, std::uint32_t tx) { Totals.AddChanel(rx, tx); },
-        onRow);
+        ChanelRates, onRow);
 }
 
 template <class OnRow>
 void RecordTables::PassClientStatistics(RecordArray<TELV_STATISTICS_DATA> records, OnRow onRow) {
     PassStatistics<TELV_UDP_FULL_CHANEL_DATA>(
         LiveClients, ChanelData, records, [this](std::uint32_t rx, std::uint32_t tx) { Totals.AddClient(rx, tx); },
-        onRow);
+        ClientRates, onRow);
 }
 
 }  // namespace telv

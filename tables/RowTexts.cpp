@@ -94,6 +94,10 @@ std::string FormatTraffic(std::uint32_t rx, std::uint32_t tx) {
     return FormatByteCount(rx) + " / " + FormatByteCount(tx);
 }
 
+std::string FormatRate(std::uint64_t bytesPerSecond) { return FormatByteCount(bytesPerSecond) + "/с"; }
+
+std::string FormatRates(const ByteRates& rates) { return FormatRate(rates.Rx) + " / " + FormatRate(rates.Tx); }
+
 std::string DeviceIdText(const TELV_UDP_FULL_CHANEL_DATA& record) { return FieldText(record.DeviceId()); }
 
 std::string DeviceTypeText(const TELV_UDP_FULL_CHANEL_DATA& record) {
@@ -178,6 +182,14 @@ ListCell LinkedWithDeviceCell(const TELV_UDP_FULL_CHANEL_DATA* chanel) {
     return chanel ? WithBytes(CellKind::LinkedWithDevice, chanel->DeviceId()) : Cell(CellKind::LinkedWithDevice);
 }
 
+ListCell RatesCell(const RowRates& rates) {
+    if (!rates.Known) return Cell(CellKind::Empty);
+    ListCell c = Cell(CellKind::Rates);
+    wire::WriteU32(&c.Payload[0], rates.Rates.Rx);
+    wire::WriteU32(&c.Payload[4], rates.Rates.Tx);
+    return c;
+}
+
 ListCell ClientCaptionCell(const TELV_FULL_CLIENT_DATA& record) {
     ListCell c = Cell(CellKind::ClientCaption);
     std::memcpy(c.Payload.data(), record.TypeCode().data(), 6);
@@ -212,6 +224,7 @@ std::string RenderCell(const ListCell& c) {
     case CellKind::ClientFree: return "Клиент свободен";
     case CellKind::LinkedWithDevice: return "Связан с прибором " + FieldText(payload);
     case CellKind::EventTranslation: return "Режим трансляции событий";
+    case CellKind::Rates: return FormatRates({P32(c, 0), P32(c, 4)});
     }
     return {};
 }

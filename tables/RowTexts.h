@@ -6,6 +6,7 @@
 #include "FieldTexts.h"
 #include "ListView.h"
 #include "Records.h"
+#include "TrafficRates.h"
 
 #include <cstdint>
 #include <string>
@@ -21,6 +22,10 @@ std::string FormatByteCount(std::uint64_t count);
 std::string FormatTimeOnLine(std::uint32_t seconds);
 // "%s / %s" of the two byte counts, RX first.
 std::string FormatTraffic(std::uint32_t rx, std::uint32_t tx);
+// A rate in the units of the traffic cells followed by "/с": "1.250 кб/с".
+std::string FormatRate(std::uint64_t bytesPerSecond);
+// "%s / %s" of the two rates, RX first: "1.250 кб/с / 12 б/с".
+std::string FormatRates(const ByteRates& rates);
 
 // Texts of record fields.
 std::string DeviceIdText(const TELV_UDP_FULL_CHANEL_DATA& record);
@@ -45,6 +50,7 @@ enum class CellKind : std::uint8_t {
     ClientFree,        // "Клиент свободен"
     LinkedWithDevice,  // "Связан с прибором " and the linked device's ID field
     EventTranslation,  // "Режим трансляции событий"
+    Rates,             // RX and TX bytes per second
 };
 
 ListCell DeviceIdCell(const TELV_UDP_FULL_CHANEL_DATA& record);
@@ -57,6 +63,8 @@ ListCell TextCell(CellKind kind);  // the fixed texts: DeviceFree, ChanelFree, C
 ListCell LinkedWithClientCell(const TELV_FULL_CLIENT_DATA* client);     // nullptr: the text alone
 ListCell LinkedWithDeviceCell(const TELV_UDP_FULL_CHANEL_DATA* chanel); // nullptr: the text alone
 ListCell ClientCaptionCell(const TELV_FULL_CLIENT_DATA& record);
+// The rate of a row; the empty text while it has none.
+ListCell RatesCell(const RowRates& rates);
 
 // The text of a cell, UTF-8.
 std::string RenderCell(const ListCell& cell);
@@ -64,6 +72,11 @@ std::string RenderCell(const ListCell& cell);
 // Channel columns: caption and six sub-items; client columns: caption and four.
 inline constexpr int kChanelColumns = 7;
 inline constexpr int kClientColumns = 5;
+// After them, in the views, the rate column "Скорость RX / TX" (one more sub-item).
+inline constexpr int kChanelRateColumn = kChanelColumns;
+inline constexpr int kClientRateColumn = kClientColumns;
+inline constexpr int kChanelViewColumns = kChanelColumns + 1;
+inline constexpr int kClientViewColumns = kClientColumns + 1;
 
 // Writes the caption and all sub-items of a row from a full record and adds its traffic to
 // the totals; a new row first gets its empty sub-items. A null row is ignored.

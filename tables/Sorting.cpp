@@ -275,6 +275,15 @@ void SortClientRows(TListView& view, const ClientTable& clientData, int sortCode
     });
 }
 
+void SortRowsByRate(TListView& view, const LiveRows& rows, int sortCode) {
+    std::vector<std::string> noTexts;
+    SortRows(view, sortCode, false, noTexts, [&rows](std::size_t, const TListItem& item, KeyedRow& k) {
+        const std::size_t row = rows.Find(static_cast<Handle>(item.Data));
+        k.missing = row == LiveRows::npos || !rows[row].Rates.Known;
+        if (!k.missing) k.high = std::uint64_t{rows[row].Rates.Rates.Rx} + rows[row].Rates.Rates.Tx;
+    });
+}
+
 int ColumnSortState::Click(int column, int columnCode) {
     descending_ = column == lastColumn_ ? !descending_ : false;
     lastColumn_ = column;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "HandleMap.h"
+#include "LiveRows.h"
 #include "ListView.h"
 #include "Records.h"
 
@@ -12,6 +13,9 @@ namespace telv {
 inline constexpr int kSortReversed = 0x100;
 inline constexpr int kFirstClientColumnCode = 7;
 int SortCode(int columnCode, bool descending);
+// Beyond the twelve codes of the tables' own columns: the rate columns of the two views.
+inline constexpr int kChanelRateColumnCode = 12;
+inline constexpr int kClientRateColumnCode = 13;
 
 // Text comparison of the text keys: by code point, with only a-z taken as A-Z.
 int CompareTexts(const std::string& a, const std::string& b);
@@ -29,6 +33,11 @@ int CompareClientRows(const TListView& view, const ClientTable& clientData,
 // comparisons above, with every key taken once per row.
 void SortChanelRows(TListView& view, const ChanelTable& chanelData, int sortCode);
 void SortClientRows(TListView& view, const ClientTable& clientData, int sortCode);
+
+// Sorts a view by its rate column (either rate code): by the sum of the RX and TX rates of each
+// row's live row, smallest first on the first click like the other number columns; rows without
+// a rate rank after every row with one, in both orders.
+void SortRowsByRate(TListView& view, const LiveRows& rows, int sortCode);
 
 // The sort state of one view: a click on the last clicked column reverses the order, a click on
 // another starts with that column's first order. Returns the sort code to apply.

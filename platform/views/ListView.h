@@ -28,7 +28,7 @@ class TListView;
 
 class TListItem {
 public:
-    static constexpr int kMaxSubItems = 6;
+    static constexpr int kMaxSubItems = 7;
 
     std::uintptr_t Data = 0;
 

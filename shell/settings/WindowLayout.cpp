@@ -76,6 +76,29 @@ std::optional<std::vector<ColumnLayout>> ParseColumns(std::string_view text, int
     return columns;
 }
 
+std::optional<std::vector<ColumnLayout>> ParseColumnsAdded(std::string_view text, int columnCount, int added) {
+    if (auto columns = ParseColumns(text, columnCount)) return columns;
+    if (added <= 0 || added >= columnCount) return std::nullopt;
+    auto columns = ParseColumns(text, columnCount - added);
+    if (!columns) return std::nullopt;
+    for (int column = columnCount - added; column < columnCount; ++column) columns->push_back({column, 0});
+    return columns;
+}
+
+std::string FormatColumnSet(const std::vector<int>& columns) { return FormatSizes(columns); }
+
+std::optional<std::vector<int>> ParseColumnSet(std::string_view text, int columnCount) {
+    std::vector<int> columns;
+    if (text.empty()) return columns;
+    for (const std::string_view item : Split(text, ',')) {
+        const std::optional<int> column = ParseNumber(item);
+        if (!column || *column >= columnCount || std::find(columns.begin(), columns.end(), *column) != columns.end())
+            return std::nullopt;
+        columns.push_back(*column);
+    }
+    return columns;
+}
+
 std::string FormatSizes(const std::vector<int>& sizes) {
     std::string text;
     for (const int size : sizes) {
@@ -122,8 +145,14 @@ WindowLayout ReadWindowLayout(TRegistry& registry, const WindowShape& shape) {
     WindowLayout layout;
     if (!registry.OpenKey(kSettingsKeyPath, true)) return layout;
     auto text = [&registry](std::string_view name) { return registry.ReadString(name).value_or(std::string()); };
-    layout.ChanelColumns = ParseColumns(text(setting::ChanelColumns), shape.ChanelColumns).value_or(std::vector<ColumnLayout>{});
-    layout.ClientColumns = ParseColumns(text(setting::ClientColumns), shape.ClientColumns).value_or(std::vector<ColumnLayout>{});
+    layout.ChanelColumns = ParseColumnsAdded(text(setting::ChanelColumns), shape.ChanelColumns, shape.ChanelAddedColumns)
+                               .value_or(std::vector<ColumnLayout>{});
+    layout.ClientColumns = ParseColumnsAdded(text(setting::ClientColumns), shape.ClientColumns, shape.ClientAddedColumns)
+                               .value_or(std::vector<ColumnLayout>{});
+    if (const auto hidden = registry.ReadString(setting::ChanelHiddenColumns))
+        layout.ChanelHidden = ParseColumnSet(*hidden, shape.ChanelColumns);
+    if (const auto hidden = registry.ReadString(setting::ClientHiddenColumns))
+        layout.ClientHidden = ParseColumnSet(*hidden, shape.ClientColumns);
     layout.SplitterSizes = ParseSizes(text(setting::SplitterSizes), shape.SplitParts).value_or(std::vector<int>{});
     if (const std::optional<std::int32_t> tab = registry.ReadInteger(setting::ActiveTab); tab && *tab >= 0 && *tab < shape.Tabs)
         layout.ActiveTab = *tab;
@@ -142,6 +171,8 @@ bool SaveWindowLayout(TRegistry& registry, const WindowLayout& layout) {
     if (layout.ActiveTab) registry.WriteInteger(setting::ActiveTab, *layout.ActiveTab);
     if (layout.Place) registry.WriteString(setting::WindowPlace, FormatPlace(*layout.Place));
     if (!layout.WindowGeometry.empty()) registry.WriteString(setting::WindowGeometry, layout.WindowGeometry);
+    if (layout.ChanelHidden) registry.WriteString(setting::ChanelHiddenColumns, FormatColumnSet(*layout.ChanelHidden));
+    if (layout.ClientHidden) registry.WriteString(setting::ClientHiddenColumns, FormatColumnSet(*layout.ClientHidden));
     return registry.CloseKey();
 }
 

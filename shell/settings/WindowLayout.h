@@ -23,6 +23,8 @@ inline constexpr std::string_view SplitterSizes = "SplitterSizes";    // "338,86
 inline constexpr std::string_view ActiveTab = "ActiveTab";            // number, 0 for the first tab
 inline constexpr std::string_view WindowGeometry = "WindowGeometry";  // earlier versions: base64 of Qt's record
 inline constexpr std::string_view WindowPlace = "WindowPlace";        // "x,y,width,height,maximized"
+inline constexpr std::string_view ChanelHiddenColumns = "ChanelHiddenColumns";  // "7": hidden logical columns
+inline constexpr std::string_view ClientHiddenColumns = "ClientHiddenColumns";
 }  // namespace setting
 
 // One column of a view, in the order shown: its logical number and width in pixels.
@@ -41,6 +43,13 @@ inline constexpr std::size_t kMaxGeometryText = 4096;
 std::string FormatColumns(const std::vector<ColumnLayout>& columns);
 // Nothing unless the text names every column 0..columnCount-1 exactly once with a believable width.
 std::optional<std::vector<ColumnLayout>> ParseColumns(std::string_view text, int columnCount);
+// A column list stored before `added` columns were appended to the view: the stored columns as
+// stored, then the added ones at the end with width 0 (their built-in width). A text naming
+// every column reads as ParseColumns reads it.
+std::optional<std::vector<ColumnLayout>> ParseColumnsAdded(std::string_view text, int columnCount, int added);
+// "a,b,...": logical column numbers, each below columnCount and at most once; empty for none.
+std::string FormatColumnSet(const std::vector<int>& columns);
+std::optional<std::vector<int>> ParseColumnSet(std::string_view text, int columnCount);
 // "a,b,...": the sizes of a split, nothing unless there are exactly `parts` of them, not all 0.
 std::string FormatSizes(const std::vector<int>& sizes);
 std::optional<std::vector<int>> ParseSizes(std::string_view text, int parts);
@@ -71,6 +80,9 @@ struct WindowLayout {
     std::optional<int> ActiveTab;
     std::optional<WindowPlace> Place;
     std::string WindowGeometry;  // base64 text, read only when no place is stored
+    // The columns the operator hid (logical numbers); unset: not stored.
+    std::optional<std::vector<int>> ChanelHidden;
+    std::optional<std::vector<int>> ClientHidden;
     bool operator==(const WindowLayout&) const = default;
 };
 
@@ -80,6 +92,9 @@ struct WindowShape {
     int ClientColumns = 0;
     int SplitParts = 0;
     int Tabs = 0;
+    // Columns appended to each view after its first layouts were stored (the rate columns).
+    int ChanelAddedColumns = 0;
+    int ClientAddedColumns = 0;
 };
 
 // Opens the settings key, reads the layout values that are sound, closes the key.

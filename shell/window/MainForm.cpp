@@ -2,6 +2,7 @@
 
 #include "ChmViewer.h"
 #include "DisconnectCommands.h"
+#include "HeaderColumns.h"
 #include "Help.h"
 #include "OwnVersion.h"
 #include "Reconnector.h"
@@ -10,6 +11,7 @@
 #include "RowsView.h"
 #include "Sorting.h"
 #include "TotalsPanels.h"
+#include "TrafficChart.h"
 #include "WholeFile.h"
 #include "WindowLayout.h"
 #include "WindowPlacement.h"
@@ -20,6 +22,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -50,48 +53,18 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-const QStringList kChanelHeaders = {"ID прибора", "Тип прибора",    "Адрес",           "Событие",
-                                    "Время на связи", "RX / TX", "Состояние канала"};
-const int kChanelWidths[] = {100, 100, 120, 100, 100, 100, 150};
-const QStringList kClientHeaders = {"ID клиента", "Адрес", "Время на связи", "RX / TX", "Состояние"};
-const int kClientWidths[] = {180, 120, 100, 150, 220};
+// The document's columns, then the rate column.
+const QStringList kChanelHeaders = {"ID прибора",     "Тип прибора", "Адрес",            "Событие",
+                                    "Время на связи", "RX / TX",     "Состояние канала", "Скорость RX / TX"};
+const int kChanelWidths[] = {100, 100, 120, 100, 100, 100, 150, 170};
+const QStringList kClientHeaders = {"ID клиента", "Адрес", "Время на связи", "RX / TX", "Состояние", "Скорость RX / TX"};
+const int kClientWidths[] = {180, 120, 100, 150, 220, 170};
 
 // The filter looks at the device ID, model and address of a channel, the name and address of a client.
 const std::vector<int> kChanelFilterColumns = {0, 1, 2};
 const std::vector<int> kClientFilterColumns = {0, 1};
 // Typing in a filter box applies the text after this pause.
 constexpr int kFilterDelayMs = 150;
-
-// The logical columns of a view, left to right as shown.
-std::vector<int> ColumnsShown(const QTreeView* view) {
-    std::vector<int> columns;
-    const QHeaderView* header = view->header();
-    for (int visual = 0; visual < header->count(); ++visual) {
-        const int logical = header->logicalIndex(visual);
-        if (!header->isSectionHidden(logical)) columns.push_back(logical);
-    }
-    return columns;
-}
-
-std::vector<ColumnLayout> ColumnLayoutOf(const QTreeView* view) {
-    std::vector<ColumnLayout> columns;
-    const QHeaderView* header = view->header();
-    for (int visual = 0; visual < header->count(); ++visual) {
-        const int logical = header->logicalIndex(visual);
-        columns.push_back({logical, header->sectionSize(logical)});
-    }
-    return columns;
-}
-
-void ApplyColumnLayout(QTreeView* view, const std::vector<ColumnLayout>& columns) {
-    QHeaderView* header = view->header();
-    for (int visual = 0; visual < static_cast<int>(columns.size()); ++visual) {
-        const ColumnLayout& column = columns[static_cast<std::size_t>(visual)];
-        if (column.Column >= header->count()) continue;
-        header->moveSection(header->visualIndex(column.Column), visual);
-        view->setColumnWidth(column.Column, column.Width);
-    }
-}
 
 // "HH:mm:ss" of the local time, formatted once a second: a flood of events asks for it a hundred
 // thousand times a second, and each local time costs a look at the time zone.
@@ -118,9 +91,13 @@ TMainFrame::TMainFrame(std::unique_ptr<TRegistry> registry, QWidget* parent)
                                                      else
                                                          saveReport_.Failed(result.Reason);
                                                  })),
-      chanelRows_(kChanelColumns, RenderCell),
-      clientRows_(kClientColumns, RenderCell) {
+      chanelRows_(kChanelViewColumns, RenderCell),
+      clientRows_(kClientViewColumns, RenderCell) {
     tables_ = std::make_unique<MonitorTables>(chanelRows_, clientRows_, static_cast<StatusPanels&>(*this));
+    tables_->AfterTotals = [this] {
+        RatesPanel->SetText(Q(RateTotalsText(tables_->ChanelRates, tables_->ClientRates)));
+        Traffic->AddSample(QDateTime::currentMSecsSinceEpoch(), *tables_);
+    };
     controller_ = std::make_unique<ConnectionController>(static_cast<ConnectionView&>(*this), *tables_);
     TAsyncSocket::SockInit();
     BuildControls();
@@ -162,6 +139,9 @@ void TMainFrame::BuildControls() {
     FilterAction = new QAction("Фильтр", this);
     ChanelTabAction = new QAction("Приборы", this);
     ClientTabAction = new QAction("Клиенты", this);
+    ChartTabAction = new QAction("Трафик", this);
+    ShowOnChartAction = new QAction("Показать на графике", this);
+    RemoveFromChartAction = new QAction("Убрать с графика", this);
     HelpAction = new QAction("Справка", this);
     ExitAction = new QAction("Выход", this);
     ConnectDisconectAction->setShortcut(Qt::CTRL | Qt::Key_D);
@@ -178,6 +158,7 @@ void TMainFrame::BuildControls() {
     FilterAction->setShortcut(QKeySequence::Find);
     ChanelTabAction->setShortcut(Qt::CTRL | Qt::Key_1);
     ClientTabAction->setShortcut(Qt::CTRL | Qt::Key_2);
+    ChartTabAction->setShortcut(Qt::CTRL | Qt::Key_3);
     HelpAction->setShortcut(QKeySequence::HelpContents);
     ExitAction->setShortcut(Qt::CTRL | Qt::Key_Q);
     connect(CopyAction, &QAction::triggered, this, &TMainFrame::CopySelectedRows);
@@ -185,6 +166,9 @@ void TMainFrame::BuildControls() {
     connect(FilterAction, &QAction::triggered, this, &TMainFrame::FocusFilter);
     connect(ChanelTabAction, &QAction::triggered, this, [this] { PageControl1->setCurrentIndex(0); });
     connect(ClientTabAction, &QAction::triggered, this, [this] { PageControl1->setCurrentIndex(1); });
+    connect(ChartTabAction, &QAction::triggered, this, [this] { PageControl1->setCurrentIndex(2); });
+    connect(ShowOnChartAction, &QAction::triggered, this, [this] { ShowSelectedOnChart(ActiveView()); });
+    connect(RemoveFromChartAction, &QAction::triggered, this, [this] { RemoveSelectedFromChart(ActiveView()); });
     connect(HelpAction, &QAction::triggered, this,
             [this] { FormHelp(kKeywordHelpCommand, std::string(kWindowHelpKeyword).c_str()); });
     connect(ExitAction, &QAction::triggered, this, &QWidget::close);
@@ -206,6 +190,8 @@ void TMainFrame::BuildControls() {
     for (QMenu* popup : {chanelPopup_, clientPopup_}) {
         popup->addSeparator();
         popup->addActions({CopyAction, ExportAction});
+        popup->addSeparator();
+        popup->addActions({ShowOnChartAction, RemoveFromChartAction});
     }
     ChanelListView = BuildListView(chanelModel_, chanelPopup_);
     ClientListView = BuildListView(clientModel_, clientPopup_);
@@ -215,6 +201,8 @@ void TMainFrame::BuildControls() {
     for (int i = 0; i < kClientHeaders.size(); ++i) ClientListView->setColumnWidth(i, kClientWidths[i]);
     connect(ChanelListView->header(), &QHeaderView::sectionClicked, this, [this](int c) { ColumnClick(true, c); });
     connect(ClientListView->header(), &QHeaderView::sectionClicked, this, [this](int c) { ColumnClick(false, c); });
+    InstallColumnMenu(ChanelListView);
+    InstallColumnMenu(ClientListView);
 
     ChanelFilter = new QLineEdit;
     ChanelFilter->setPlaceholderText("Фильтр: ID, адрес, модель");
@@ -236,6 +224,8 @@ void TMainFrame::BuildControls() {
     PageControl1 = new QTabWidget;
     PageControl1->addTab(BuildFilteredPage(ChanelFilter, ChanelListView), "Приборы");
     PageControl1->addTab(BuildFilteredPage(ClientFilter, ClientListView), "Клиенты");
+    Traffic = new TrafficChart;
+    PageControl1->addTab(Traffic, "Трафик");
     connect(PageControl1, &QTabWidget::currentChanged, this, &TMainFrame::UpdateShownPanel);
     connect(chanelModel_, &ListViewModel::ShownRowsChanged, this, &TMainFrame::UpdateShownPanel);
     connect(clientModel_, &ListViewModel::ShownRowsChanged, this, &TMainFrame::UpdateShownPanel);
@@ -253,6 +243,7 @@ void TMainFrame::BuildControls() {
     setCentralWidget(central);
 
     AddTotalsPanels(*statusBar(), StatusPanel);
+    RatesPanel = new SparePanel(*statusBar(), StatusPanel);
     ShownPanel = new QLabel;
     ShownPanel->setTextFormat(Qt::PlainText);
     ShownPanel->hide();
@@ -370,7 +361,7 @@ void TMainFrame::BuildMenuBar() {
     QMenu* edit = menuBar()->addMenu("Правка");
     edit->addActions({CopyAction, FilterAction});
     QMenu* show = menuBar()->addMenu("Вид");
-    show->addActions({ChanelTabAction, ClientTabAction});
+    show->addActions({ChanelTabAction, ClientTabAction, ChartTabAction});
     QMenu* commands = menuBar()->addMenu("Команды");
     commands->addActions({ResetChanel, CloseChanel, CloseChanelInterval});
     commands->addSeparator();
@@ -387,6 +378,27 @@ void TMainFrame::ShowPopup(QTreeView* view, QMenu* popup, const QPoint& at) {
 
 QTreeView* TMainFrame::ActiveView() const {
     return PageControl1->currentIndex() == 1 ? ClientListView : ChanelListView;
+}
+
+bool TMainFrame::ChartTabShown() const { return PageControl1->currentWidget() == Traffic; }
+
+void TMainFrame::ShowSelectedOnChart(QTreeView* view) {
+    const bool client = view == ClientListView;
+    const ListViewModel* model = ModelOf(view);
+    for (const TListItem* item : model->ShownRows()) {
+        if (!item->Selected()) continue;
+        // A channel by its device ID; a client by its name and address, which tell clients apart.
+        QString name = Q(model->Rows().Text(*item, 0));
+        if (client) name += " " + Q(model->Rows().Text(*item, 1));
+        if (!Traffic->FollowRow({client, static_cast<Handle>(item->Data), name}) &&
+            Traffic->Followed().size() >= TrafficChart::kMaxRows)
+            break;
+    }
+}
+
+void TMainFrame::RemoveSelectedFromChart(QTreeView* view) {
+    for (const TListItem* item : ModelOf(view)->ShownRows())
+        if (item->Selected()) Traffic->UnfollowRow(view == ClientListView, static_cast<Handle>(item->Data));
 }
 
 ListViewModel* TMainFrame::ModelOf(QTreeView* view) const {
@@ -408,7 +420,7 @@ void TMainFrame::FocusFilter() {
 // "Показано N из M" for the active tab while its filter hides rows; the totals panels stay.
 void TMainFrame::UpdateShownPanel() {
     const ListViewModel* model = ModelOf(ActiveView());
-    if (!model->Filtered()) {
+    if (!model->Filtered() || ChartTabShown()) {
         ShownPanel->hide();
         return;
     }
@@ -429,6 +441,7 @@ QString TMainFrame::SelectedRowsText(QTreeView* view) const {
 }
 
 void TMainFrame::CopySelectedRows() {
+    if (ChartTabShown()) return;
     const QString text = SelectedRowsText(ActiveView());
     if (!text.isEmpty()) QApplication::clipboard()->setText(text);
 }
@@ -447,6 +460,10 @@ bool TMainFrame::ExportCsv(QTreeView* view, const QString& path, QString& error)
 }
 
 void TMainFrame::ExportActiveView() {
+    if (ChartTabShown()) {
+        Traffic->ExportWithDialog();
+        return;
+    }
     QTreeView* view = ActiveView();
     const QString name = view == ClientListView ? "Клиенты.csv" : "Приборы.csv";
     QFileDialog dialog(this, "Экспорт в CSV",
@@ -487,11 +504,14 @@ void TMainFrame::FormCreate() {
 
 void TMainFrame::RestoreLayout() {
     const WindowShape shape{static_cast<int>(kChanelHeaders.size()), static_cast<int>(kClientHeaders.size()),
-                            Splitter2->count(), PageControl1->count()};
+                            Splitter2->count(), PageControl1->count(), kChanelViewColumns - kChanelColumns,
+                            kClientViewColumns - kClientColumns};
     WindowLayout layout;
     settings_->WithRegistry([&](TRegistry& registry) { layout = ReadWindowLayout(registry, shape); });
     ApplyColumnLayout(ChanelListView, layout.ChanelColumns);
     ApplyColumnLayout(ClientListView, layout.ClientColumns);
+    if (layout.ChanelHidden) SetHiddenColumns(ChanelListView, *layout.ChanelHidden);
+    if (layout.ClientHidden) SetHiddenColumns(ClientListView, *layout.ClientHidden);
     if (!layout.SplitterSizes.empty())
         Splitter2->setSizes(QList<int>(layout.SplitterSizes.begin(), layout.SplitterSizes.end()));
     if (layout.ActiveTab) PageControl1->setCurrentIndex(*layout.ActiveTab);
@@ -504,6 +524,8 @@ void TMainFrame::SaveLayout() {
     WindowLayout layout;
     layout.ChanelColumns = ColumnLayoutOf(ChanelListView);
     layout.ClientColumns = ColumnLayoutOf(ClientListView);
+    layout.ChanelHidden = HiddenColumns(ChanelListView);
+    layout.ClientHidden = HiddenColumns(ClientListView);
     const QList<int> sizes = Splitter2->sizes();
     layout.SplitterSizes.assign(sizes.begin(), sizes.end());
     if (!ParseSizes(FormatSizes(layout.SplitterSizes), Splitter2->count())) layout.SplitterSizes.clear();
@@ -567,9 +589,13 @@ void TMainFrame::CloseClientExecute() {
 void TMainFrame::ColumnClick(bool chanelView, int column) {
     QTreeView* view = chanelView ? ChanelListView : ClientListView;
     const QModelIndex current = view->currentIndex();
-    if (chanelView) {
+    if (chanelView && column == kChanelRateColumn) {
+        SortRowsByRate(chanelRows_, tables_->LiveChanels, chanelSort_.Click(column, kChanelRateColumnCode));
+    } else if (chanelView) {
         const int code = chanelSort_.Click(column, column);
         SortChanelRows(chanelRows_, tables_->ChanelData, code);
+    } else if (column == kClientRateColumn) {
+        SortRowsByRate(clientRows_, tables_->LiveClients, clientSort_.Click(column, kClientRateColumnCode));
     } else {
         const int code = clientSort_.Click(column, kFirstClientColumnCode + column);
         SortClientRows(clientRows_, tables_->ClientData, code);
@@ -637,6 +663,7 @@ std::string TMainFrame::PortText() const { return PortEdit->text().toStdString()
 void TMainFrame::SetServerEditsEnabled(bool enabled) {
     AddrEdit->setEnabled(enabled);
     PortEdit->setEnabled(enabled);
+    if (enabled && Traffic) Traffic->AddGap();  // the connection ended: the chart shows the gap
 }
 
 void TMainFrame::SetConnectCaption(const std::string& caption) { ConnectDisconectAction->setText(Q(caption)); }

@@ -37,6 +37,8 @@ class QTreeView;
 namespace telv {
 
 class Reconnector;
+class TrafficChart;
+class SparePanel;
 
 class TMainFrame : public QMainWindow, private ConnectionView, private StatusPanels {
     Q_OBJECT
@@ -79,6 +81,14 @@ public:
     QLineEdit* ChanelFilter = nullptr;
     QLineEdit* ClientFilter = nullptr;
     QLabel* ShownPanel = nullptr;
+    // The total rates of both tables, beside the two totals panels.
+    SparePanel* RatesPanel = nullptr;  // the total rates, when the bar has room beside the totals
+    // The "Трафик" tab, and the popup menus' actions that add the selected rows to its chart or
+    // take them off.
+    TrafficChart* Traffic = nullptr;
+    QAction* ShowOnChartAction = nullptr;
+    QAction* RemoveFromChartAction = nullptr;
+    QAction* ChartTabAction = nullptr;
     QSplitter* Splitter2 = nullptr;
     QAction* CopyAction = nullptr;
     QAction* ExportAction = nullptr;
@@ -95,8 +105,12 @@ public:
     void ActionUpdate();
     void UpDownChangingEx(int newValue);
 
-    // The view of the active tab.
+    // The view of the active tab (the channel view while the chart tab is shown).
     QTreeView* ActiveView() const;
+    bool ChartTabShown() const;
+    // Adds the selected rows of a view to the chart (up to its limit) or takes them off.
+    void ShowSelectedOnChart(QTreeView* view);
+    void RemoveSelectedFromChart(QTreeView* view);
     // Applies the texts of the filter boxes now (typing applies them after a short pause).
     void ApplyFilters();
     // The selected rows of a view, in view order, as tab-separated text with a caption line.

@@ -4,6 +4,7 @@
 
 #include "TrafficTotals.h"
 
+#include <QEvent>
 #include <QStatusBar>
 
 namespace telv {
@@ -58,6 +59,29 @@ void AddTotalsPanels(QStatusBar& bar, QLabel* (&panels)[2]) {
         panels[i] = new TotalsPanel(widest.Text[i]);
         bar.addWidget(panels[i], i == 1 ? 1 : 0);
     }
+}
+
+SparePanel::SparePanel(QStatusBar& bar, QLabel* (&totals)[2]) : bar_(bar), totals_(totals) {
+    setTextFormat(Qt::PlainText);
+    bar_.addWidget(this);
+    bar_.installEventFilter(this);
+    Fit();
+}
+
+void SparePanel::SetText(const QString& text) {
+    setText(text);
+    Fit();
+}
+
+bool SparePanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &bar_ && event->type() == QEvent::Resize) Fit();
+    return QLabel::eventFilter(watched, event);
+}
+
+void SparePanel::Fit() {
+    const int spacing = 12;  // the bar's gaps and frames between three panels, with a margin
+    const int needed = totals_[0]->sizeHint().width() + totals_[1]->sizeHint().width() + sizeHint().width() + spacing;
+    setVisible(!text().isEmpty() && bar_.width() >= needed);
 }
 
 }  // namespace telv

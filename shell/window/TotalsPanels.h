@@ -25,4 +25,22 @@ private:
 // Adds the channel and client panels to the bar, left to right, and leaves out its size grip.
 void AddTotalsPanels(QStatusBar& bar, QLabel* (&panels)[2]);
 
+// A panel after the totals that is shown only while the bar has room for it beside their full
+// texts: the totals are never cut for it.
+class SparePanel : public QLabel {
+    Q_OBJECT
+public:
+    SparePanel(QStatusBar& bar, QLabel* (&totals)[2]);
+    void SetText(const QString& text);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Fit();
+
+    QStatusBar& bar_;
+    QLabel* (&totals_)[2];
+};
+
 }  // namespace telv

@@ -14,12 +14,15 @@
 #include "ServerSide.h"
 #include "TestApplication.h"
 #include "TestSupport.h"
+#include "TrafficChart.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QTabWidget>
+#include <QTreeView>
 #include <gtest/gtest.h>
 
 #include <malloc.h>
@@ -126,6 +129,12 @@ TEST(Soak, ChurningServerForMinutesKeepsMemoryBoundedAndRowsCurrent) {
                    window.ClientRows().Count() > static_cast<int>(kClients) / 2;
         };
         ASSERT_TRUE(test::PumpUntil(filled, 30s));
+        // The traffic chart is shown and follows eight rows, which churn takes away one by one.
+        for (int i = 0; i < TrafficChart::kMaxRows; ++i) window.ChanelRows().SetSelected(*window.ChanelRows().Item(i), true);
+        window.ShowSelectedOnChart(window.ChanelListView);
+        ASSERT_EQ(window.Traffic->Followed().size(), static_cast<std::size_t>(TrafficChart::kMaxRows));
+        window.PageControl1->setCurrentWidget(window.Traffic);
+        const std::size_t chartBytes = window.Traffic->History().MemoryBytes();
         test::PumpFor(5s);  // a few refreshes, so that every buffer has reached its working size
         // The log pane holds up to its line limit by design; it is emptied before each reading so
         // that the readings compare what the connection and the tables hold.
@@ -152,6 +161,8 @@ TEST(Soak, ChurningServerForMinutesKeepsMemoryBoundedAndRowsCurrent) {
             EXPECT_LE(last - first, kGrowthBoundMiB) << "resident " << first << " MiB -> " << last << " MiB";
         }
         EXPECT_GE(refreshes, static_cast<int>(SoakDuration().count()) / 2) << "the window fell behind";
+        EXPECT_EQ(window.Traffic->History().MemoryBytes(), chartBytes);
+        EXPECT_EQ(window.Traffic->Followed().size(), static_cast<std::size_t>(TrafficChart::kMaxRows));
         // Rows follow the population: churn replaces devices, it does not add them.
         EXPECT_LE(window.ChanelRows().Count(), static_cast<int>(kDevices));
         // A statistics pass removes the rows of vanished devices; the last full list keeps their records.

@@ -149,5 +149,30 @@ TEST_F(WindowLayoutStore, UnsetMembersAreNotWritten) {
     EXPECT_EQ(ReadWindowLayout(registry, kShape).ActiveTab, 1);
 }
 
+// A layout stored before the rate column existed keeps its columns; the new one comes last with
+// its built-in width. The hidden columns are kept beside, and an empty set is stored too.
+TEST_F(WindowLayoutStore, LayoutOfFewerColumnsAndHiddenColumns) {
+    const WindowShape shape{8, 6, 2, 3, 1, 1};
+    Store("\"ChanelColumns\"=\"1:90,0:110,2:120,3:100,4:100,5:100,6:150\"\n"
+          "\"ClientColumns\"=\"0:180,1:120\"\n"
+          "\"ChanelHiddenColumns\"=\"7,3\"\n"
+          "\"ClientHiddenColumns\"=\"6\"\n");
+    const WindowLayout read = ReadWindowLayout(registry, shape);
+    EXPECT_EQ(read.ChanelColumns,
+              (std::vector<ColumnLayout>{{1, 90}, {0, 110}, {2, 120}, {3, 100}, {4, 100}, {5, 100}, {6, 150}, {7, 0}}));
+    EXPECT_TRUE(read.ClientColumns.empty());  // neither all six nor the five of before
+    EXPECT_EQ(read.ChanelHidden, (std::vector<int>{7, 3}));
+    EXPECT_EQ(read.ClientHidden, std::nullopt);  // no such column: not stored
+
+    WindowLayout layout;
+    layout.ChanelHidden = std::vector<int>{};
+    layout.ClientHidden = std::vector<int>{5};
+    ASSERT_TRUE(SaveWindowLayout(registry, layout));
+    EXPECT_EQ(ReadWindowLayout(registry, shape).ChanelHidden, std::vector<int>{});
+    EXPECT_EQ(ReadWindowLayout(registry, shape).ClientHidden, std::vector<int>{5});
+    for (const char* damaged : {"7,7", "8", "a", "7,", "-1"})
+        EXPECT_EQ(ParseColumnSet(damaged, 8), std::nullopt) << damaged;
+}
+
 }  // namespace
 }  // namespace telv

@@ -496,10 +496,11 @@ TEST_F(ConnectedWindowTest, CopyAndExportTakeTheRowsAsShown) {
     w.CopyAction->trigger();
     const QStringList lines = QApplication::clipboard()->text().split('\n');
     ASSERT_EQ(lines.size(), 4);  // captions, two rows, the empty rest after the last "\n"
-    EXPECT_EQ(lines[0], "Адрес\tID прибора\tТип прибора\tСобытие\tВремя на связи\tRX / TX\tСостояние канала");
+    EXPECT_EQ(lines[0], "Адрес\tID прибора\tТип прибора\tСобытие\tВремя на связи\tRX / TX\tСостояние канала\t"
+                        "Скорость RX / TX");
     auto cells = [&](int row) {
         QStringList texts;
-        for (int c : {2, 0, 1, 3, 4, 5, 6}) texts << w.ChanelListView->model()->index(row, c).data().toString();
+        for (int c : {2, 0, 1, 3, 4, 5, 6, 7}) texts << w.ChanelListView->model()->index(row, c).data().toString();
         return texts.join('\t');
     };
     EXPECT_EQ(lines[1], cells(0));
@@ -512,7 +513,8 @@ TEST_F(ConnectedWindowTest, CopyAndExportTakeTheRowsAsShown) {
     ASSERT_TRUE(w.ExportCsv(w.ChanelListView, QString::fromStdString(file.string()), error)) << error.toStdString();
     std::ifstream in(file, std::ios::binary);
     const std::string csv(std::istreambuf_iterator<char>(in), {});
-    ASSERT_EQ(csv.rfind("\xEF\xBB\xBF" "Адрес,ID прибора,Тип прибора,Событие,Время на связи,RX / TX,Состояние канала\r\n", 0), 0u);
+    ASSERT_EQ(csv.rfind("\xEF\xBB\xBF" "Адрес,ID прибора,Тип прибора,Событие,Время на связи,RX / TX,Состояние канала,"
+                        "Скорость RX / TX\r\n", 0), 0u);
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), shown + 1);
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\r'), shown + 1);
 
@@ -734,7 +736,8 @@ TEST_F(MainFormTest, KeyboardReachesEveryAction) {
     for (QAction* action : popup->actions())
         if (!action->isSeparator()) items << action->text();
     EXPECT_EQ(items, (QStringList{"Сбросить соединение с прибором", "Отключить приборы",
-                                  "Отключить приборы завершив интервал опроса", "Копировать", "Экспорт в CSV..."}));
+                                  "Отключить приборы завершив интервал опроса", "Копировать", "Экспорт в CSV...",
+                                  "Показать на графике", "Убрать с графика"}));
     popup->close();
 }
 
