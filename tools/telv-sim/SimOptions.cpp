@@ -47,11 +47,13 @@ bool ParseListen(std::string_view text, SimOptions& options) {
     return true;
 }
 
-struct OptionSpec {
+struct SimOption {
     std::string_view name;
     bool takesValue;
     // Applies the value; returns an error text, empty when accepted.
     std::function<std::string(std::string_view value, SimOptions&)> apply;
+
+    QString Name() const { return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())); }
 };
 
 template <class Int>
@@ -88,8 +90,8 @@ std::function<std::string(std::string_view, SimOptions&)> Flag(bool SimOptions::
     };
 }
 
-const std::vector<OptionSpec>& Specs() {
-    static const std::vector<OptionSpec> specs = {
+const std::vector<SimOption>& SimOptionTable() {
+    static const std::vector<SimOption> table = {
         {"listen", true,
          [](std::string_view v, SimOptions& o) -> std::string {
              if (ParseListen(v, o)) return {};
@@ -117,7 +119,7 @@ const std::vector<OptionSpec>& Specs() {
         {"flood", false, Flag(&SimOptions::flood)},
         {"hostile-texts", false, Flag(&SimOptions::hostileTexts)},
     };
-    return specs;
+    return table;
 }
 
 // What is wrong when the parser refused known options: a flag given a value, or an option
@@ -129,11 +131,11 @@ std::optional<std::string> ValueMistake(std::span<const std::string_view> args) 
         arg.remove_prefix(arg.substr(0, 2) == "--" ? 2 : 1);
         const std::size_t eq = arg.find('=');
         const std::string_view name = arg.substr(0, eq);
-        for (const OptionSpec& spec : Specs()) {
-            if (spec.name != name) continue;
-            if (!spec.takesValue && eq != std::string_view::npos)
+        for (const SimOption& option : SimOptionTable()) {
+            if (option.name != name) continue;
+            if (!option.takesValue && eq != std::string_view::npos)
                 return Format("--%.*s takes no value", static_cast<int>(name.size()), name.data());
-            if (spec.takesValue && eq == std::string_view::npos && i + 1 == args.size())
+            if (option.takesValue && eq == std::string_view::npos && i + 1 == args.size())
                 return Format("--%.*s needs a value", static_cast<int>(name.size()), name.data());
         }
     }
@@ -149,9 +151,9 @@ ParsedOptions ParseSimOptions(std::span<const std::string_view> args) {
     const QCommandLineOption help(QStringList{"h", "help"});
     const QCommandLineOption version(QStringList{"v", "version"});
     parser.addOptions({help, version});
-    for (const OptionSpec& spec : Specs()) {
-        const QString name = QString::fromLatin1(spec.name.data(), static_cast<qsizetype>(spec.name.size()));
-        parser.addOption(spec.takesValue ? QCommandLineOption(name, {}, "value") : QCommandLineOption(name));
+    for (const SimOption& option : SimOptionTable()) {
+        const QString name = option.Name();
+        parser.addOption(option.takesValue ? QCommandLineOption(name, {}, "value") : QCommandLineOption(name));
     }
     QStringList arguments{"telv-sim"};
     for (const std::string_view arg : args)
@@ -181,13 +183,13 @@ ParsedOptions ParseSimOptions(std::span<const std::string_view> args) {
         return result;
     }
     // Every value is checked; the last one of an option given twice counts.
-    for (const OptionSpec& spec : Specs()) {
-        const QString name = QString::fromLatin1(spec.name.data(), static_cast<qsizetype>(spec.name.size()));
+    for (const SimOption& option : SimOptionTable()) {
+        const QString name = option.Name();
         if (!parser.isSet(name)) continue;
-        const QStringList values = spec.takesValue ? parser.values(name) : QStringList{QString()};
+        const QStringList values = option.takesValue ? parser.values(name) : QStringList{QString()};
         for (const QString& value : values) {
             const std::string text = value.toStdString();
-            if (std::string error = spec.apply(text, result.options); !error.empty()) {
+            if (std::string error = option.apply(text, result.options); !error.empty()) {
                 result.error = std::move(error);
                 return result;
             }
