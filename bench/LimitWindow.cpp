@@ -9,6 +9,7 @@
 #include "BenchData.h"
 #include "LatencyProbe.h"
 #include "MainForm.h"
+#include "PaintCounter.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -99,18 +100,6 @@ bool PumpUntil(Condition done, int limitMs) {
     }
     return true;
 }
-
-// Counts the paints of a widget.
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) ++paints;
-        return QObject::eventFilter(watched, event);
-    }
-};
 
 // Milliseconds the event loop was held by `action`, and until the view painted after it.
 struct ActionTimes {

@@ -4,6 +4,7 @@
 #include "BenchData.h"
 #include "BenchTiming.h"
 #include "MainForm.h"
+#include "PaintCounter.h"
 #include "TrafficChart.h"
 
 #include <benchmark/benchmark.h>
@@ -20,18 +21,6 @@
 namespace telv::bench {
 
 constexpr std::uint32_t kShownRows = 100000;
-
-// Counts the paints of a widget, so that each timed refresh is known to have repainted.
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) ++paints;
-        return QObject::eventFilter(watched, event);
-    }
-};
 
 // One window for the whole run, shown, with 100,000 channels and 100,000 clients received
 // through the controller as from a running connection.
