@@ -7,7 +7,7 @@
 //
 //   telv_bench_limit <path of telv-sim> [<output JSON file>]
 #include "BenchData.h"
-#include "LatencyProbe.h"
+#include "LoopLatencyProbe.h"
 #include "MainForm.h"
 #include "PaintCounter.h"
 
@@ -163,7 +163,7 @@ int Run(const std::string& simProgram, const std::string& outPath) {
             180000);
         const double secondsToRows = static_cast<double>(timer.elapsed()) / 1000.0;
 
-        LatencyProbe probe;
+        test::LoopLatencyProbe probe(2);
         probe.Start();
         PumpUntil([] { return false; }, kRefreshSeconds * 1000);
         probe.Stop();
@@ -199,7 +199,7 @@ int Run(const std::string& simProgram, const std::string& outPath) {
                       "\"filter_shown_ms\": %.1f, \"select_all_stall_ms\": %.1f, "
                       "\"empty_window_mb\": %.1f, \"resident_mb\": %.1f, \"peak_resident_mb\": %.1f, "
                       "\"record_bytes_mb\": %.1f}\n",
-                      chanelRows, clientRows, secondsToFirstRows, secondsToRows, probe.MaxStallMs(),
+                      chanelRows, clientRows, secondsToFirstRows, secondsToRows, probe.MaxMs(),
                       probe.PercentileMs(0.99), probe.BusyShare(), sortByTime.stallMs, sortByTime.shownMs,
                       sortById.stallMs, sortById.shownMs, filter.stallMs, filter.shownMs, selectAll.stallMs,
                       Megabytes(emptyResident), Megabytes(loadedResident), Megabytes(peakResident), recordMegabytes);

@@ -1,6 +1,7 @@
 // Measures how late the thread's event loop runs a timer that should fire every few
 // milliseconds: each tick's lateness is a stall of the loop (a turn that held it). Start it, run
-// the loop, then read the worst and the 99th percentile.
+// the loop, then read the worst and the 99th percentile, and the share of the time the loop was
+// busy (the sum of the stalls over the time since Start).
 #pragma once
 
 #include <QElapsedTimer>
@@ -38,6 +39,13 @@ public:
         const auto at = static_cast<std::size_t>(fraction * static_cast<double>(sorted.size() - 1));
         std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(at), sorted.end());
         return sorted[at];
+    }
+    double BusyShare() const {
+        const std::int64_t wallNs = clock_.nsecsElapsed();
+        if (wallNs <= 0) return 0;
+        double busyMs = 0;
+        for (const double late : lateMs_) busyMs += late;
+        return busyMs * 1e6 / static_cast<double>(wallNs);
     }
 
 private:
