@@ -1,5 +1,6 @@
 // Reconciling the views with the server's lists and statistics.
 #include "MonitorTables.h"
+#include "RecordMessage.h"
 #include "RowTexts.h"
 
 #include <gtest/gtest.h>
@@ -11,20 +12,8 @@
 namespace telv {
 namespace {
 
-// Records laid out as in a received message, for the table operations.
 template <class Record>
-class Message {
-public:
-    Message(std::initializer_list<Record> records) {
-        for (const Record& r : records) bytes_.insert(bytes_.end(), r.Bytes.begin(), r.Bytes.end());
-        count_ = static_cast<std::uint32_t>(records.size());
-    }
-    operator RecordArray<Record>() const { return {bytes_.data(), count_}; }
-
-private:
-    std::vector<std::uint8_t> bytes_;
-    std::uint32_t count_ = 0;
-};
+using Message = test::RecordMessage<Record>;
 
 TELV_UDP_FULL_CHANEL_DATA Chanel(Handle h, const std::string& id, std::uint32_t rx = 0, std::uint8_t state = 0,
                                  Handle linkedClient = 0) {

@@ -1,6 +1,7 @@
 // The record tables without views: rows follow the lists and statistics in any order, checked
 // against a plain map of the same rules.
 #include "RecordTables.h"
+#include "RecordMessage.h"
 
 #include <gtest/gtest.h>
 
@@ -13,18 +14,7 @@ namespace telv {
 namespace {
 
 template <class Record>
-class Message {
-public:
-    explicit Message(const std::vector<Record>& records) {
-        for (const Record& r : records) bytes_.insert(bytes_.end(), r.Bytes.begin(), r.Bytes.end());
-        count_ = static_cast<std::uint32_t>(records.size());
-    }
-    operator RecordArray<Record>() const { return {bytes_.data(), count_}; }
-
-private:
-    std::vector<std::uint8_t> bytes_;
-    std::uint32_t count_ = 0;
-};
+using Message = test::RecordMessage<Record>;
 
 TELV_UDP_FULL_CHANEL_DATA Chanel(Handle h, std::uint32_t rx) {
     TELV_UDP_FULL_CHANEL_DATA c;

@@ -1,6 +1,7 @@
 // Traffic rates: the rule of one step, then the rates the record tables keep per row through
 // statistics passes, rebuilds and reconnections.
 #include "RecordTables.h"
+#include "RecordMessage.h"
 #include "RowTexts.h"
 #include "TrafficRates.h"
 #include "TrafficTotals.h"
@@ -62,18 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<StepCase>& param) { return param.param.name; });
 
 template <class Record>
-class Message {
-public:
-    explicit Message(const std::vector<Record>& records) {
-        for (const Record& r : records) bytes_.insert(bytes_.end(), r.Bytes.begin(), r.Bytes.end());
-        count_ = static_cast<std::uint32_t>(records.size());
-    }
-    operator RecordArray<Record>() const { return {bytes_.data(), count_}; }
-
-private:
-    std::vector<std::uint8_t> bytes_;
-    std::uint32_t count_ = 0;
-};
+using Message = test::RecordMessage<Record>;
 
 TELV_UDP_FULL_CHANEL_DATA Chanel(Handle h, std::uint32_t seconds, std::uint32_t rx, std::uint32_t tx) {
     TELV_UDP_FULL_CHANEL_DATA c;
