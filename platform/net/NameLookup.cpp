@@ -2,12 +2,8 @@
 
 #include "WinsockErrors.h"
 
-#include <QSocketNotifier>
-
 #include <netdb.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -28,15 +24,8 @@ std::atomic<int> runningLookups{0};
 
 }  // namespace
 
-// What the worker thread and the lookup share: the result, and the event descriptor through
-// which the worker says it is there. Whichever lets go last closes the descriptor.
+// What the worker thread and the lookup share: the result.
 struct TNameLookup::Shared {
-    explicit Shared(int fd) : eventFd(fd) {}
-    ~Shared() { ::close(eventFd); }
-    Shared(const Shared&) = delete;
-    Shared& operator=(const Shared&) = delete;
-
-    const int eventFd;
     std::mutex mutex;
     int error = 0;
     in_addr_t address = 0;
@@ -63,22 +52,18 @@ void SetResolveFunction(TResolveFunction resolve) {
 int RunningLookups() { return runningLookups.load(); }
 
 std::unique_ptr<TNameLookup> TNameLookup::Start(const std::string& host, Done done) {
-    const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (fd < 0) {
-        SetLastErrorFromErrno();
-        return nullptr;
-    }
-    auto shared = std::make_shared<Shared>(fd);
+    auto shared = std::make_shared<Shared>();
     TResolveFunction resolve;
     {
         const std::lock_guard lock(resolveMutex);
         resolve = InstalledResolve();
     }
     if (!resolve) resolve = ResolveIpv4;
-    std::unique_ptr<TNameLookup> lookup(new TNameLookup(shared, std::move(done)));
+    std::unique_ptr<TNameLookup> lookup;
     try {
         ++runningLookups;
-        std::thread([shared, resolve = std::move(resolve), host] {
+        lookup.reset(new TNameLookup(shared, std::move(done)));
+        std::thread([shared, finished = lookup->wakeUp_.MakeTrigger(), resolve = std::move(resolve), host] {
             in_addr_t address = 0;
             int error = resolve(host, address);
             if (error == EAI_SYSTEM) error = errno ? WinsockErrorFromErrno(errno) : WSAHOST_NOT_FOUND;
@@ -88,8 +73,7 @@ std::unique_ptr<TNameLookup> TNameLookup::Start(const std::string& host, Done do
                 shared->error = error;
                 shared->address = address;
             }
-            const std::uint64_t one = 1;
-            static_cast<void>(::write(shared->eventFd, &one, sizeof one));
+            finished.Signal();
             --runningLookups;
         }).detach();
     } catch (const std::system_error& e) {
@@ -101,20 +85,11 @@ std::unique_ptr<TNameLookup> TNameLookup::Start(const std::string& host, Done do
 }
 
 TNameLookup::TNameLookup(std::shared_ptr<Shared> shared, Done done)
-    : shared_(std::move(shared)),
-      notifier_(std::make_unique<QSocketNotifier>(shared_->eventFd, QSocketNotifier::Read)),
-      done_(std::move(done)) {
-    connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { Finished(); });
-}
+    : shared_(std::move(shared)), wakeUp_([this] { Finished(); }), done_(std::move(done)) {}
 
-TNameLookup::~TNameLookup() {
-    notifier_.reset();  // before the descriptor may close
-}
+TNameLookup::~TNameLookup() = default;
 
 void TNameLookup::Finished() {
-    notifier_->setEnabled(false);
-    std::uint64_t count = 0;
-    static_cast<void>(::read(shared_->eventFd, &count, sizeof count));
     int error = 0;
     in_addr_t address = 0;
     {

@@ -4,7 +4,7 @@
 // readiness. Destroying the lookup cancels it: a result that comes later is dropped.
 #pragma once
 
-#include <QObject>
+#include "WakeUp.h"
 
 #include <netinet/in.h>
 
@@ -12,11 +12,9 @@
 #include <memory>
 #include <string>
 
-class QSocketNotifier;
-
 namespace telv {
 
-class TNameLookup final : public QObject {
+class TNameLookup {
 public:
     // error: 0 with the address (network order), or the Winsock code of the failure.
     using Done = std::function<void(int error, in_addr_t address)>;
@@ -24,7 +22,7 @@ public:
     // Starts looking host up; null with the thread's last error set when it cannot start. done
     // runs on this thread, from its event loop, at most once; it must not destroy the lookup.
     static std::unique_ptr<TNameLookup> Start(const std::string& host, Done done);
-    ~TNameLookup() override;
+    ~TNameLookup();
     TNameLookup(const TNameLookup&) = delete;
     TNameLookup& operator=(const TNameLookup&) = delete;
 
@@ -34,7 +32,7 @@ private:
     void Finished();
 
     std::shared_ptr<Shared> shared_;
-    std::unique_ptr<QSocketNotifier> notifier_;
+    WakeUp wakeUp_;
     Done done_;
 };
 

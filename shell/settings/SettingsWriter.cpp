@@ -9,7 +9,7 @@ namespace telv {
 SettingsWriter::SettingsWriter(std::unique_ptr<TRegistry> registry, std::function<void(const Result&)> done)
     : registry_(std::move(registry)),
       done_(std::move(done)),
-      receiver_(std::make_unique<QObject>()),
+      wakeUp_(std::make_unique<WakeUp>([this] { DeliverResults(); })),
       worker_([this] { Run(); }) {}
 
 SettingsWriter::~SettingsWriter() {
@@ -19,7 +19,7 @@ SettingsWriter::~SettingsWriter() {
     }
     changed_.notify_all();
     worker_.join();
-    receiver_.reset();  // results not yet delivered go with it
+    wakeUp_.reset();  // results not yet delivered go with it
 }
 
 void SettingsWriter::Post(Kind kind, Job job) {
@@ -72,7 +72,7 @@ void SettingsWriter::Run() {
         lock.lock();
         busy_ = false;
         results_.push_back(std::move(result));
-        if (!stopping_) QMetaObject::invokeMethod(receiver_.get(), [this] { DeliverResults(); }, Qt::QueuedConnection);
+        if (!stopping_) wakeUp_->Signal();
         changed_.notify_all();
     }
 }

@@ -8,7 +8,7 @@
 // loop, or at once by Flush.
 #pragma once
 
-#include <QObject>
+#include "WakeUp.h"
 
 #include <condition_variable>
 #include <deque>
@@ -55,9 +55,9 @@ private:
 
     std::unique_ptr<TRegistry> registry_;
     std::function<void(const Result&)> done_;
-    // Lives on the writer's own thread of creation; results reach `done` through its events,
-    // which go with it when the writer is destroyed.
-    std::unique_ptr<QObject> receiver_;
+    // Wakes the thread that made the writer to deliver the results; a wake-up still due when
+    // the writer is destroyed goes with it.
+    std::unique_ptr<WakeUp> wakeUp_;
 
     std::mutex mutex_;
     std::condition_variable changed_;
