@@ -11,6 +11,8 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QTabWidget>
 #include <QTreeView>
 
@@ -120,6 +122,57 @@ void BM_WindowClientStatistics(benchmark::State& state) {
     CheckRows(state, w.Window().ClientRows(), static_cast<int>(kShownRows));
 }
 
+// Selecting every channel row, as Ctrl+A does; clearing that selection; and a header click
+// with every row selected (the selection follows its rows into the new order).
+void BM_WindowSelectAll(benchmark::State& state) {
+    ShownWindow& w = Shown();
+    w.ShowTab(0);
+    QTreeView* view = w.Window().ChanelListView;
+    for (auto _ : state) {
+        view->clearSelection();
+        QApplication::processEvents();
+        TimeIteration(state, [&] {
+            view->selectAll();
+            QApplication::processEvents();
+        });
+    }
+    if (w.Window().ChanelRows().SelectedCount() != static_cast<int>(kShownRows)) state.SkipWithError("not all selected");
+}
+
+void BM_WindowDeselectAll(benchmark::State& state) {
+    ShownWindow& w = Shown();
+    w.ShowTab(0);
+    QTreeView* view = w.Window().ChanelListView;
+    for (auto _ : state) {
+        view->selectAll();
+        QApplication::processEvents();
+        TimeIteration(state, [&] {
+            view->clearSelection();
+            QApplication::processEvents();
+        });
+    }
+    if (w.Window().ChanelRows().SelectedCount() != 0) state.SkipWithError("rows still selected");
+}
+
+void BM_WindowSortAllSelected(benchmark::State& state) {
+    ShownWindow& w = Shown();
+    w.ShowTab(0);
+    QTreeView* view = w.Window().ChanelListView;
+    view->selectAll();
+    QApplication::processEvents();
+    int column = 0;
+    for (auto _ : state) {
+        column = column == 0 ? 4 : 0;
+        TimeIteration(state, [&] {
+            emit view->header()->sectionClicked(column);
+            QApplication::processEvents();
+        });
+    }
+    if (view->selectionModel()->selectedRows().size() != static_cast<qsizetype>(kShownRows))
+        state.SkipWithError("the selection did not follow the rows");
+    view->clearSelection();
+}
+
 // The traffic chart at its 24 h range with a full day of samples at one a second, the totals and
 // state.range(0) followed rows (0 or 8): one more sample, redrawn and repainted.
 void BM_ChartAppend24h(benchmark::State& state) {
@@ -170,6 +223,9 @@ void BM_ChartAppend24h(benchmark::State& state) {
 BENCHMARK(BM_WindowRepaint)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(20);
 BENCHMARK(BM_WindowChanelStatistics)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(20);
 BENCHMARK(BM_WindowClientStatistics)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(20);
+BENCHMARK(BM_WindowSelectAll)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(10);
+BENCHMARK(BM_WindowDeselectAll)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(10);
+BENCHMARK(BM_WindowSortAllSelected)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(10);
 BENCHMARK(BM_ChartAppend24h)->ArgName("rows")->Arg(0)->Arg(8)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(30);
 
 }  // namespace

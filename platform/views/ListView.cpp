@@ -18,8 +18,10 @@ TListView::~TListView() = default;
 TListItem* TListView::Add() {
     auto item = std::make_unique<TListItem>();
     item->index_ = Count();
+    item->view_ = this;
     TListItem* raw = item.get();
     rows_.push_back(std::move(item));
+    selected_.push_back(0);
     dirty_ = true;
     if (!suspended_) Report();
     return raw;
@@ -37,8 +39,9 @@ void TListView::DeleteWhere(const std::function<bool(int)>& doomed, const std::f
         if (doomed(static_cast<int>(i))) {
             TListItem& item = *rows_[i];
             if (onDelete) onDelete(item);
-            if (item.selected_) --selectedCount_;
+            if (selected_[i]) --selectedCount_;
             item.deleted_ = true;
+            item.view_ = nullptr;
             if (observer_) graveyard_.push_back(std::move(rows_[i]));
             else rows_[i].reset();
             any = true;
@@ -47,11 +50,13 @@ void TListView::DeleteWhere(const std::function<bool(int)>& doomed, const std::f
             if (kept != i) {
                 rows_[kept] = std::move(rows_[i]);
                 rows_[kept]->index_ = static_cast<int>(kept);
+                selected_[kept] = selected_[i];
             }
             ++kept;
         }
     }
     rows_.resize(kept);
+    selected_.resize(kept);
     if (!any) return;
     dirty_ = true;
     if (!suspended_) Report();
@@ -93,9 +98,22 @@ void TListView::Reorder(std::vector<TListItem*> order) {
 }
 
 void TListView::SetSelected(TListItem& item, bool selected) {
-    if (item.selected_ == selected || item.deleted_) return;
-    item.selected_ = selected;
+    if (item.view_ != this) return;  // deleted, or another view's
+    std::uint8_t& flag = selected_[static_cast<std::size_t>(item.index_)];
+    if ((flag != 0) == selected) return;
+    flag = selected ? 1 : 0;
     selectedCount_ += selected ? 1 : -1;
+}
+
+void TListView::SetSelectedRange(int first, int last, bool selected) {
+    first = std::max(first, 0);
+    last = std::min(last, Count() - 1);
+    if (first > last) return;
+    const auto begin = selected_.begin() + first;
+    const auto end = selected_.begin() + last + 1;
+    const auto before = static_cast<int>(std::count(begin, end, std::uint8_t{1}));
+    std::fill(begin, end, static_cast<std::uint8_t>(selected ? 1 : 0));
+    selectedCount_ += selected ? (last - first + 1) - before : -before;
 }
 
 void TListView::Report() {
@@ -106,7 +124,13 @@ void TListView::Report() {
 }
 
 void TListView::Renumber() {
-    for (std::size_t i = 0; i < rows_.size(); ++i) rows_[i]->index_ = static_cast<int>(i);
+    std::vector<std::uint8_t> selected(rows_.size());
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        TListItem& item = *rows_[i];
+        selected[i] = selected_[static_cast<std::size_t>(item.index_)];
+        item.index_ = static_cast<int>(i);
+    }
+    selected_ = std::move(selected);
 }
 
 }  // namespace telv

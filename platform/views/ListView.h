@@ -33,7 +33,7 @@ public:
     std::uintptr_t Data = 0;
 
     int Index() const { return index_; }
-    bool Selected() const { return selected_; }
+    bool Selected() const;
     bool Deleted() const { return deleted_; }
 
     ListCell& Caption() { return cells_[0]; }
@@ -50,9 +50,9 @@ private:
     friend class TListView;
     std::array<ListCell, kMaxSubItems + 1> cells_{};
     std::uint8_t subItemCount_ = 0;
-    bool selected_ = false;
     bool deleted_ = false;
     int index_ = 0;
+    const TListView* view_ = nullptr;  // whose selection holds the row's flag; none once deleted
 };
 
 // What the Qt model needs to hear. While repainting is suspended, changes are gathered and
@@ -98,7 +98,12 @@ public:
     // Puts the rows in the given order (a permutation of the current rows).
     void Reorder(std::vector<TListItem*> order);
 
+    // Selection. The flags are kept by row position, so that a range of rows is selected or
+    // deselected at the cost of a fill, without visiting the rows.
     void SetSelected(TListItem& item, bool selected);
+    // Rows first..last (positions in the store, inclusive; clamped to the rows there are).
+    void SetSelectedRange(int first, int last, bool selected);
+    bool SelectedAt(int index) const { return selected_[static_cast<std::size_t>(index)] != 0; }
     int SelectedCount() const { return selectedCount_; }
 
     std::string Text(const TListItem& item, int column) const { return renderer_(item.Cell(column)); }
@@ -110,6 +115,7 @@ public:
 
 private:
     void Report();
+    // Numbers the rows by their places and carries their selection flags with them.
     void Renumber();
 
     int columnCount_;
@@ -120,8 +126,11 @@ private:
     int suspended_ = 0;
     bool dirty_ = false;
     bool orderChanged_ = false;
+    std::vector<std::uint8_t> selected_;  // by row position
     int selectedCount_ = 0;
 };
+
+inline bool TListItem::Selected() const { return view_ && view_->SelectedAt(index_); }
 
 // The rows a pass has not visited yet: every row when marked, one flag per row position. The
 // positions do not move during a pass, so a visit and the final removal are O(1) per row.

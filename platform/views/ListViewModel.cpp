@@ -43,19 +43,51 @@ QVariant ListViewModel::headerData(int section, Qt::Orientation orientation, int
 }
 
 void ListViewModel::TrackSelection(QItemSelectionModel* selection) {
+    selection_ = selection;
     connect(selection, &QItemSelectionModel::selectionChanged, this, &ListViewModel::SelectionChanged);
 }
 
 void ListViewModel::SelectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
-    auto apply = [this](const QItemSelection& ranges, bool on) {
+    if (mirroring_) return;
+    const bool storeOrder = ShowsStoreOrder();
+    auto apply = [this, storeOrder](const QItemSelection& ranges, bool on) {
         for (const QItemSelectionRange& range : ranges) {
             if (!range.isValid()) continue;
+            if (storeOrder) {
+                rows_.SetSelectedRange(range.top(), range.bottom(), on);
+                continue;
+            }
             for (int r = range.top(); r <= range.bottom() && r < rowCount(); ++r)
                 rows_.SetSelected(*shown_[static_cast<std::size_t>(r)], on);
         }
     };
     apply(deselected, false);
     apply(selected, true);
+}
+
+bool ListViewModel::ShowsStoreOrder() const {
+    return !filter_.Active() && shown_.size() == static_cast<std::size_t>(rows_.Count());
+}
+
+void ListViewModel::SelectFlaggedRows() {
+    QItemSelection runs;
+    const int rows = rowCount();
+    const int lastColumn = columnCount() - 1;
+    const bool storeOrder = ShowsStoreOrder();
+    int first = -1;
+    for (int r = 0; r <= rows; ++r) {
+        const bool selected = r < rows && (storeOrder ? rows_.SelectedAt(r) : shown_[static_cast<std::size_t>(r)]->Selected());
+        if (selected && first < 0) {
+            first = r;
+        } else if (!selected && first >= 0) {
+            runs.append(QItemSelectionRange(index(first, 0), index(r - 1, lastColumn)));
+            first = -1;
+        }
+    }
+    if (runs.isEmpty()) return;
+    mirroring_ = true;
+    selection_->select(runs, QItemSelectionModel::Select);
+    mirroring_ = false;
 }
 
 void ListViewModel::SetFilterColumns(std::vector<int> columns) {
@@ -99,7 +131,7 @@ void ListViewModel::AppendNewRows() {
 void ListViewModel::DeselectHiddenRows() {
     if (!filter_.Active() || rows_.SelectedCount() == 0) return;
     for (int i = 0; i < rows_.Count(); ++i)
-        if (!filter_.Matches(i) && rows_.Item(i)->Selected()) rows_.SetSelected(*rows_.Item(i), false);
+        if (!filter_.Matches(i) && rows_.SelectedAt(i)) rows_.SetSelected(*rows_.Item(i), false);
 }
 
 // Deleted rows leave in runs, the last run first; many runs become one layout change (then
@@ -127,8 +159,15 @@ bool ListViewModel::ApplyRemovals() {
 }
 
 // The rows now stand as in the store, those the filter hides left out: persistent indexes
-// (selection, current row) follow their rows; those of deleted and hidden rows become invalid.
+// (current row) follow their rows; those of deleted and hidden rows become invalid. The view's
+// selection is set again from the rows' flags, as runs of rows: left to the selection model, it
+// would follow a persistent index per selected cell, which at a million rows takes seconds.
 void ListViewModel::ChangeLayout() {
+    if (selection_ && selection_->hasSelection()) {
+        mirroring_ = true;
+        selection_->clearSelection();
+        mirroring_ = false;
+    }
     emit layoutAboutToBeChanged();
     const QModelIndexList before = persistentIndexList();
     std::vector<const TListItem*> beforeItems;
@@ -156,6 +195,7 @@ void ListViewModel::ChangeLayout() {
     }
     changePersistentIndexList(before, after);
     emit layoutChanged();
+    if (selection_ && rows_.SelectedCount() > 0) SelectFlaggedRows();
 }
 
 }  // namespace telv

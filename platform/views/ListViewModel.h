@@ -61,11 +61,17 @@ private:
     void ChangeLayout();
     void DeselectHiddenRows();
     void SelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    // Whether shown row r is row r of the store (no filter, every change reported).
+    bool ShowsStoreOrder() const;
+    // Selects in the view, as runs of rows, the shown rows whose flags are set.
+    void SelectFlaggedRows();
 
     TListView& rows_;
     QStringList headers_;
     RowFilter filter_;
     std::vector<TListItem*> shown_;  // the rows as the views know them
+    QItemSelectionModel* selection_ = nullptr;
+    bool mirroring_ = false;  // the view's selection is being set from the rows' flags
 };
 
 }  // namespace telv

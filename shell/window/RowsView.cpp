@@ -1,8 +1,21 @@
 #include "RowsView.h"
 
+#include <QItemSelectionModel>
+
 #include <algorithm>
 
 namespace telv {
+
+void RowsView::selectAll() {
+    QAbstractItemModel* rows = model();
+    const bool many = selectionMode() == ExtendedSelection || selectionMode() == MultiSelection;
+    if (!rows || !selectionModel() || !many || rows->rowCount() == 0 || rows->columnCount() == 0) {
+        QTreeView::selectAll();
+        return;
+    }
+    const QItemSelection all(rows->index(0, 0), rows->index(rows->rowCount() - 1, rows->columnCount() - 1));
+    selectionModel()->select(all, QItemSelectionModel::ClearAndSelect);
+}
 
 void RowsView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles) {
     if (!topLeft.isValid() || !bottomRight.isValid() || topLeft.parent().isValid()) {

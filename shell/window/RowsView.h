@@ -11,6 +11,9 @@ class RowsView : public QTreeView {
 public:
     using QTreeView::QTreeView;
 
+    // Selects every row as one range; the tree view's own walk visits each row.
+    void selectAll() override;
+
 protected:
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                      const QList<int>& roles = QList<int>()) override;

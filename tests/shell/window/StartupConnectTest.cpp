@@ -57,6 +57,7 @@ TEST_F(StartupConnectTest, ConnectsAndRecordsTheServerAsTheButtonDoes) {
     ASSERT_EQ(w->Servers.size(), 1u);
     EXPECT_EQ(w->Servers[0].Port, simulator.Port());
 
+    w->FlushSettings();  // settings are written off the event loop
     TRegistry stored(roots_.back());
     const ClientSettings settings = ReadClientSettings(stored);
     EXPECT_EQ(settings.ServerAddress, "127.0.0.1");
