@@ -101,23 +101,40 @@ ChartLines::Hit ChartLines::HitAt(const QPointF& position) const {
     return best;
 }
 
-QRectF ChartLines::boundingRect() const { return area_.adjusted(-1, -1, 1, 1); }
+// Room for pens a few pixels wide around the plot area.
+QRectF ChartLines::boundingRect() const { return area_.adjusted(-3, -3, 3, 3); }
 
 void ChartLines::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) {
     if (area_.isEmpty()) return;
+    // A pen w pixels wide is drawn as round(w × device pixel ratio) passes of a pen one device
+    // pixel wide, each a device pixel further down and to the right: wider pens go through the
+    // general stroker, tens of times slower than the raster engine's path for thin lines.
+    const qreal ratio = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
     painter->save();
     painter->setClipRect(boundingRect());
     for (std::size_t line = 0; line < lines_.size(); ++line) {
         const Line& l = lines_[line];
         if (l.runs.isEmpty()) continue;
-        painter->setPen(l.pen);
+        const int passes = std::max(1, qRound(l.pen.widthF() * ratio));
+        QPen pen = l.pen;
+        pen.setCosmetic(true);
+        pen.setWidth(1);
+        if (l.pen.style() != Qt::SolidLine) {  // dashes as long as the wide pen's
+            QList<qreal> pattern = l.pen.dashPattern();
+            for (qreal& dash : pattern) dash *= std::max(1.0, l.pen.widthF() * ratio);
+            pen.setDashPattern(pattern);
+        }
+        painter->setPen(pen);
         for (const QPolygonF& run : l.runs) {
             scratch_.resize(run.size());
             for (qsizetype i = 0; i < run.size(); ++i) scratch_[i] = Position(line, run[i]);
-            if (scratch_.size() == 1)
-                painter->drawPoint(scratch_.front());  // a single point between two gaps
-            else
-                painter->drawPolyline(scratch_);
+            for (int pass = 0; pass < passes; ++pass) {
+                if (pass > 0) scratch_.translate(1 / ratio, 1 / ratio);
+                if (scratch_.size() == 1)
+                    painter->drawPoint(scratch_.front());  // a single point between two gaps
+                else
+                    painter->drawPolyline(scratch_);
+            }
         }
     }
     painter->restore();

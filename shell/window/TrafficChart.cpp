@@ -45,10 +45,9 @@ bool IsRowCount(std::size_t series) {
     return series == TrafficChart::ChanelRows || series == TrafficChart::ClientRows;
 }
 
-// One pixel wide: wider pens are painted by the general stroker, many times slower.
 QPen PenOf(std::size_t series) {
     QPen pen;
-    pen.setWidthF(1);
+    pen.setWidthF(1.5);
     bool dashed = false;
     if (series < TrafficChart::FirstRowSeries) {
         pen.setColor(kTotalColors[series]);

@@ -97,5 +97,26 @@ TEST_F(ChartLinesTest, RunsAreDrawnAndGapsStayEmpty) {
             }
 }
 
+// A pen w pixels wide is w device pixels thick at a scale of 1, 2w at a scale of 2.
+TEST_F(ChartLinesTest, WidePensAndHighDpiScalingDrawThickerLines) {
+    struct Case {
+        double penWidth;
+        int scale;
+        int thickness;  // device pixels
+    };
+    for (const Case c : {Case{1, 1, 1}, Case{2, 1, 2}, Case{1, 2, 2}, Case{1.5, 2, 3}}) {
+        lines_.SetPen(1, QPen(QColor(kColors[1]), c.penWidth));
+        QImage image(1000 * c.scale, 500 * c.scale, QImage::Format_RGB32);
+        image.setDevicePixelRatio(c.scale);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        lines_.paint(&painter, nullptr, nullptr);
+        painter.end();
+        int thickness = 0;  // of the level line at 240 px, 700 ms
+        for (int y = 230 * c.scale; y < 250 * c.scale; ++y) thickness += image.pixel(700 * c.scale, y) == kColors[1];
+        EXPECT_EQ(thickness, c.thickness) << "pen " << c.penWidth << " at scale " << c.scale;
+    }
+}
+
 }  // namespace
 }  // namespace telv
