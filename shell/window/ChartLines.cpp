@@ -24,7 +24,6 @@ double DistanceToSegment(const QPointF& p, const QPointF& a, const QPointF& b) {
 
 ChartLines::ChartLines(std::size_t lineCount, QGraphicsItem* parent) : QGraphicsItem(parent), lines_(lineCount) {
     setAcceptHoverEvents(true);
-    setFlag(ItemHasNoContents, false);
 }
 
 void ChartLines::SetPen(std::size_t line, const QPen& pen) {

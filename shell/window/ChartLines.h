@@ -2,11 +2,11 @@
 //
 // Qt Charts' own line series are too slow for this chart: each change to a series lays its whole
 // line out again and strokes an outline of it (its hover shape), a move of the time axis does so
-// for every series, and a pen wider than a pixel is painted by the general stroker. With 22 lines
-// of 360 points that is over 10 ms of every refresh. This item keeps the points of each line as
-// runs without gaps, maps them to the plot area only when it paints, with pens of one pixel that
-// the raster engine draws on its fast path, and finds the point under the mouse with one binary
-// search per run instead of outlines.
+// for every series, and a pen wider than a device pixel is painted by the general stroker. With
+// 22 lines of 360 points that is over 10 ms of every refresh. This item keeps the points of each
+// line as runs without gaps, maps them to the plot area only when it paints, draws them with pens
+// one device pixel wide (the raster engine's fast path), and finds the point under the mouse with
+// one binary search per run instead of outlines.
 #pragma once
 
 #include <QGraphicsItem>

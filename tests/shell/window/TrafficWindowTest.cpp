@@ -190,7 +190,7 @@ TEST_F(TrafficWindowTest, TwoStatisticsGiveRatesInTheColumnStatusBarAndChart) {
     EXPECT_FALSE(w.Traffic->ExportCsv(QString::fromStdString((root_ / "no-such-dir" / "x.csv").string()), error));
     EXPECT_FALSE(error.isEmpty());
 
-    // The server goes: the chart keeps its points, the next ones start a new segment.
+    // The server goes: the chart keeps its points, the next ones start a new run.
     server_.Close();
     ASSERT_TRUE(test::PumpUntil([&] { return w.Controller().State == Disconnected; }, 10s));
     EXPECT_EQ(w.Traffic->History().Runs(ChartRange::FiveMinutes, TrafficChart::ChanelRx, 0).size(), 1u);
