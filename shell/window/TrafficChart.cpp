@@ -93,7 +93,7 @@ TrafficChart::TrafficChart(QWidget* parent) : QWidget(parent) {
     // Every line's legend entry from the start, in a fixed order; those of rows not followed hidden.
     for (std::size_t s = 0; s < kSeriesCount; ++s) AddLegendSeries(s);
 
-    // The lines above the grid, below the legend.
+    // The lines above Qt Charts' background, grid, axes and series (z up to 4), below its legend (5).
     plot_ = new ChartLines(kSeriesCount, chart_);
     plot_->setZValue(4.5);
     for (std::size_t s = 0; s < kSeriesCount; ++s)
