@@ -173,51 +173,112 @@ void BM_WindowSortAllSelected(benchmark::State& state) {
     view->clearSelection();
 }
 
-// The traffic chart at its 24 h range with a full day of samples at one a second, the totals and
-// state.range(0) followed rows (0 or 8): one more sample, redrawn and repainted.
-void BM_ChartAppend24h(benchmark::State& state) {
-    RecordTables tables;
-    std::vector<TELV_UDP_FULL_CHANEL_DATA> list(TrafficChart::kMaxRows);
-    for (std::size_t k = 0; k < list.size(); ++k) list[k].SetChanelHandle(static_cast<Handle>(k + 1));
-    Bytes bytes;
-    for (const auto& r : list) bytes.insert(bytes.end(), r.Bytes.begin(), r.Bytes.end());
-    tables.ReplaceChanels({bytes.data(), static_cast<std::uint32_t>(list.size())});
-    tables.RebuildRows();
-    TrafficChart chart;
-    for (std::int64_t k = 0; k < state.range(0); ++k)
-        chart.FollowRow({false, static_cast<Handle>(k + 1), QString("row %1").arg(k)});
-    chart.SetRange(ChartRange::OneDay);
-    std::int64_t now = 1'700'000'000'000;
-    std::uint32_t step = 0;
-    const auto vary = [&] {
-        ++step;
-        tables.ChanelRates = {1000u + step % 977 * 10, 500u + step % 331, 100};
-        tables.ClientRates = {2000u + step % 601, 900u + step % 97, 10};
-        for (std::size_t k = 0; k < tables.LiveChanels.size(); ++k) {
-            LiveRow& row = tables.LiveChanels[k];
-            row.Rates.Known = true;
-            row.Rates.Rates = {static_cast<std::uint32_t>(100 * k + step % 53), static_cast<std::uint32_t>(step % 17)};
+// The traffic chart, shown at one range, filled with a full day of samples at one a second: the
+// four total rates, the two row counts and 0 or 8 followed rows (6 or 22 lines).
+class FilledChart {
+public:
+    FilledChart(ChartRange range, std::int64_t followed) {
+        std::vector<TELV_UDP_FULL_CHANEL_DATA> list(TrafficChart::kMaxRows);
+        for (std::size_t k = 0; k < list.size(); ++k) list[k].SetChanelHandle(static_cast<Handle>(k + 1));
+        Bytes bytes;
+        for (const auto& r : list) bytes.insert(bytes.end(), r.Bytes.begin(), r.Bytes.end());
+        tables_.ReplaceChanels({bytes.data(), static_cast<std::uint32_t>(list.size())});
+        tables_.RebuildRows();
+        for (std::int64_t k = 0; k < followed; ++k)
+            chart_.FollowRow({false, static_cast<Handle>(k + 1), QString("row %1").arg(k)});
+        chart_.SetRange(range);
+        for (int s = 0; s < 24 * 3600; ++s) {  // hidden: no redraws while filling
+            Vary();
+            chart_.AddSample(now_ += 1000, tables_);
         }
-    };
-    for (int s = 0; s < 24 * 3600; ++s) {  // hidden: no redraws while filling
-        vary();
-        chart.AddSample(now += 1000, tables);
+        chart_.resize(1200, 700);
+        chart_.show();
+        QApplication::processEvents();
+        for (QWidget* w : chart_.findChildren<QWidget*>()) w->installEventFilter(&paints);
     }
-    chart.resize(1200, 700);
-    chart.show();
-    QApplication::processEvents();
+
+    // New values in every series, as a statistics pass gives them.
+    void Vary() {
+        ++step_;
+        tables_.ChanelRates = {1000u + step_ % 977 * 10, 500u + step_ % 331, 100};
+        tables_.ClientRates = {2000u + step_ % 601, 900u + step_ % 97, 10};
+        for (std::size_t k = 0; k < tables_.LiveChanels.size(); ++k) {
+            LiveRow& row = tables_.LiveChanels[k];
+            row.Rates.Known = true;
+            row.Rates.Rates = {static_cast<std::uint32_t>(100 * k + step_ % 53), static_cast<std::uint32_t>(step_ % 17)};
+        }
+    }
+    // Whether a sample one second after the last one starts a new point of the shown range.
+    bool NextOpensPoint() const {
+        const std::int64_t bucket = ResolutionOf(chart_.Range()).BucketMs;
+        return (now_ + 1000) / bucket != now_ / bucket;
+    }
+    // Moves the clock to the last second of the open point, with one sample there.
+    void ToEndOfPoint() {
+        const std::int64_t bucket = ResolutionOf(chart_.Range()).BucketMs;
+        const std::int64_t last = (now_ / bucket + 1) * bucket - 1000;
+        if (last <= now_) return;
+        now_ = last - 1000;
+        Sample();
+    }
+    // One more sample, redrawn and painted.
+    void Sample() {
+        Vary();
+        chart_.AddSample(now_ += 1000, tables_);
+        QApplication::processEvents();
+    }
+    std::size_t Points() const {
+        return chart_.History().BucketCount(chart_.Range(), now_ - ResolutionOf(chart_.Range()).SpanMs);
+    }
+
     PaintCounter paints;
-    const auto views = chart.findChildren<QWidget*>();
-    for (QWidget* w : views) w->installEventFilter(&paints);
-    for (auto _ : state) {
-        vary();
-        TimeIteration(state, [&] {
-            chart.AddSample(now += 1000, tables);
-            QApplication::processEvents();
-        });
+
+private:
+    RecordTables tables_;
+    TrafficChart chart_;
+    std::int64_t now_ = 1'700'000'000'000;
+    std::uint32_t step_ = 0;
+};
+
+// One chart for the benchmarks of one range and number of rows, freed before the application.
+std::unique_ptr<FilledChart> gChart;
+std::pair<int, std::int64_t> gChartKey{-1, -1};
+
+FilledChart& ChartFor(int range, std::int64_t followed) {
+    if (!gChart || gChartKey != std::pair{range, followed}) {
+        gChart.reset();
+        gChart = std::make_unique<FilledChart>(static_cast<ChartRange>(range), followed);
+        gChartKey = {range, followed};
     }
-    state.counters["paints"] = paints.paints;
-    state.counters["points"] = static_cast<double>(chart.History().BucketCount(ChartRange::OneDay, now - 86400000));
+    return *gChart;
+}
+
+// The GUI time of one refresh of the chart: a sample added, the chart redrawn and painted.
+// Arguments: the range (0: 5 min, 1: 1 h, 2: 24 h), the followed rows, and whether the timed
+// sample opens a new point of the range (every second at 5 min, every 10 s at 1 h, every 4 min
+// at 24 h: the time axis moves by one point then) or updates the open one.
+void BM_ChartRefresh(benchmark::State& state) {
+    FilledChart& chart = ChartFor(static_cast<int>(state.range(0)), state.range(1));
+    const bool newPoint = state.range(2) != 0;
+    const int before = chart.paints.paints;
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (newPoint)
+            chart.ToEndOfPoint();
+        else if (chart.NextOpensPoint())
+            chart.Sample();
+        state.ResumeTiming();
+        TimeIteration(state, [&] { chart.Sample(); });
+    }
+    state.counters["paints"] = chart.paints.paints - before;
+    state.counters["points"] = static_cast<double>(chart.Points());
+}
+
+void ChartCases(benchmark::internal::Benchmark* b) {
+    for (std::int64_t range : {0, 1, 2})
+        for (std::int64_t rows : {0, 8})
+            for (std::int64_t newPoint : {0, 1})
+                if (newPoint || range != 0) b->Args({range, rows, newPoint});  // 5 min: a new point every second
 }
 
 BENCHMARK(BM_WindowRepaint)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(20);
@@ -226,7 +287,13 @@ BENCHMARK(BM_WindowClientStatistics)->UseManualTime()->Unit(benchmark::kMillisec
 BENCHMARK(BM_WindowSelectAll)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(10);
 BENCHMARK(BM_WindowDeselectAll)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(10);
 BENCHMARK(BM_WindowSortAllSelected)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(10);
-BENCHMARK(BM_ChartAppend24h)->ArgName("rows")->Arg(0)->Arg(8)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(30);
+BENCHMARK(BM_ChartRefresh)
+    ->ArgNames({"range", "rows", "new_point"})
+    ->Apply(ChartCases)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(30);
 
 }  // namespace
 }  // namespace telv::bench
@@ -238,6 +305,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     telv::bench::gShown.reset();
+    telv::bench::gChart.reset();
     benchmark::Shutdown();
     return 0;
 }

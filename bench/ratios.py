@@ -118,9 +118,13 @@ def main():
     ratio("  the same / a repaint with nothing changed", "BM_WindowChanelStatistics", "BM_WindowRepaint")
     under("client statistics, client tab shown", "BM_WindowClientStatistics", 50)
 
-    r.section("Traffic chart (offscreen), 24 h range with a full day of points")
-    under("append a point and repaint: totals and row counts (6 lines)", "BM_ChartAppend24h/rows:0", 5)
-    under("the same with 8 followed rows (22 lines)", "BM_ChartAppend24h/rows:8", 5)
+    r.section("Traffic chart (offscreen), a full day of samples: one refresh (a sample, redrawn and painted)")
+    ranges = ((2, "24 h"), (1, "1 h"), (0, "5 min"))
+    for range_arg, range_name in ranges:
+        for rows, lines in ((0, "6 lines"), (8, "8 followed rows, 22 lines")):
+            for new_point, what in ((1, "a new point"), (0, "the open point updated")):
+                name = f"BM_ChartRefresh/range:{range_arg}/rows:{rows}/new_point:{new_point}"
+                under(f"{range_name}, {lines}: {what}", name, 5)
 
     r.section("Exporter: a refresh of 1,048,560 channels and 100,000 clients, snapshot included")
     ratio("channel statistics + snapshot / the console's statistics pass", "BM_ExporterChanelRefresh",

@@ -1,5 +1,6 @@
 #include "TrafficChart.h"
 
+#include "ChartLines.h"
 #include "WholeFile.h"
 
 #include <QApplication>
@@ -47,14 +48,16 @@ bool IsRowCount(std::size_t series) {
 QPen PenOf(std::size_t series) {
     QPen pen;
     pen.setWidthF(1.5);
+    bool dashed = false;
     if (series < TrafficChart::FirstRowSeries) {
         pen.setColor(kTotalColors[series]);
-        if (IsRowCount(series)) pen.setStyle(Qt::DashLine);
+        dashed = IsRowCount(series);
     } else {
         const std::size_t k = (series - TrafficChart::FirstRowSeries) / 2;
         pen.setColor(kRowColors[k % std::size(kRowColors)]);
-        if ((series - TrafficChart::FirstRowSeries) % 2) pen.setStyle(Qt::DashLine);  // TX
+        dashed = (series - TrafficChart::FirstRowSeries) % 2;  // TX
     }
+    if (dashed) pen.setDashPattern({6, 3});
     return pen;
 }
 
@@ -87,7 +90,17 @@ TrafficChart::TrafficChart(QWidget* parent) : QWidget(parent) {
     chart_->addAxis(timeAxis_, Qt::AlignBottom);
     chart_->addAxis(rateAxis_, Qt::AlignLeft);
     chart_->addAxis(rowsAxis_, Qt::AlignRight);
-    for (std::size_t s = 0; s < FirstRowSeries; ++s) AddSegment(s);
+    // Every line's legend entry from the start, in a fixed order; those of rows not followed hidden.
+    for (std::size_t s = 0; s < kSeriesCount; ++s) AddLegendSeries(s);
+
+    // The lines above Qt Charts' background, grid, axes and series (z up to 4), below its legend (5).
+    plot_ = new ChartLines(kSeriesCount, chart_);
+    plot_->setZValue(4.5);
+    for (std::size_t s = 0; s < kSeriesCount; ++s)
+        plot_->SetAxis(s, IsRowCount(s) ? ChartLines::RightAxis : ChartLines::LeftAxis);
+    plot_->SetHoverHandler([this](std::size_t series, const QPointF& point) { ShowTip(series, point); });
+    plot_->SetPlotArea(chart_->plotArea());
+    connect(chart_, &QChart::plotAreaChanged, this, [this](const QRectF& area) { plot_->SetPlotArea(area); });
 
     view_ = new QChartView(chart_);
     view_->setRenderHint(QPainter::Antialiasing, false);
@@ -121,22 +134,23 @@ TrafficChart::TrafficChart(QWidget* parent) : QWidget(parent) {
 
 TrafficChart::~TrafficChart() = default;
 
-QLineSeries* TrafficChart::AddSegment(std::size_t series) {
-    auto* segment = new QLineSeries;
+void TrafficChart::AddLegendSeries(std::size_t series) {
+    auto* legend = new QLineSeries;
     Line& line = lines_[series];
-    segment->setName(line.name);
-    segment->setPen(PenOf(series));
-    chart_->addSeries(segment);
-    segment->attachAxis(timeAxis_);
-    segment->attachAxis(IsRowCount(series) ? rowsAxis_ : rateAxis_);
-    // One legend entry per line: the first segment's.
-    const QList<QLegendMarker*> markers = chart_->legend()->markers(segment);
-    for (QLegendMarker* marker : markers) marker->setVisible(line.segments.empty() && line.active);
-    connect(segment, &QLineSeries::hovered, this,
-            [this, series](const QPointF& point, bool state) { ShowTip(series, point, state); });
-    line.segments.push_back(segment);
-    return segment;
+    legend->setName(line.name);
+    legend->setPen(PenOf(series));
+    chart_->addSeries(legend);
+    legend->attachAxis(timeAxis_);
+    legend->attachAxis(IsRowCount(series) ? rowsAxis_ : rateAxis_);
+    line.legend = legend;
+    ShowLegend(series, line.active);
 }
+
+void TrafficChart::ShowLegend(std::size_t series, bool shown) {
+    for (QLegendMarker* marker : chart_->legend()->markers(lines_[series].legend)) marker->setVisible(shown);
+}
+
+const QList<QPolygonF>& TrafficChart::RunsOf(std::size_t series) const { return plot_->Runs(series); }
 
 QString TrafficChart::NameOf(std::size_t series) const { return series < kSeriesCount ? lines_[series].name : QString(); }
 
@@ -177,9 +191,8 @@ bool TrafficChart::FollowRow(const FollowedRow& row) {
         Line& line = lines_[s];
         line.name = row.Name + (s % 2 == FirstRowSeries % 2 ? " RX" : " TX");
         line.active = true;
-        if (line.segments.empty()) AddSegment(s);
-        for (QLineSeries* segment : line.segments) segment->setName(line.name);
-        for (QLegendMarker* marker : chart_->legend()->markers(line.segments.front())) marker->setVisible(true);
+        line.legend->setName(line.name);
+        ShowLegend(s, true);
     }
     clearRowsButton_->setEnabled(true);
     Refresh();
@@ -193,10 +206,7 @@ void TrafficChart::UnfollowRow(bool client, Handle handle) {
         for (std::size_t s : {FirstRowSeries + 2 * k, FirstRowSeries + 2 * k + 1}) {
             history_.ClearSeries(s);
             lines_[s].active = false;
-            for (QLineSeries* segment : lines_[s].segments) {
-                segment->clear();
-                for (QLegendMarker* marker : chart_->legend()->markers(segment)) marker->setVisible(false);
-            }
+            ShowLegend(s, false);
         }
     }
     clearRowsButton_->setEnabled(!Followed().empty());
@@ -241,23 +251,19 @@ void TrafficChart::Refresh() {
     const auto [unit, unitText] = RateUnitFor(maxRate);
     rateUnit_ = unit;
     for (std::size_t s = 0; s < kSeriesCount; ++s) {
-        Line& line = lines_[s];
         const double divisor = IsRowCount(s) ? 1.0 : unit;
-        while (line.segments.size() < runs[s].size()) AddSegment(s);
-        for (std::size_t i = 0; i < line.segments.size(); ++i) {
-            QList<QPointF> points;
-            if (i < runs[s].size()) {
-                points.reserve(static_cast<qsizetype>(runs[s][i].size()));
-                for (const HistoryPoint& p : runs[s][i])
-                    points.append(QPointF(static_cast<qreal>(p.TimeMs), p.Value / divisor));
-            }
-            // Only lines whose points changed are given them again.
-            if (points != line.segments[i]->points()) line.segments[i]->replace(points);
+        QList<QPolygonF> points;
+        points.reserve(static_cast<qsizetype>(runs[s].size()));
+        for (const std::vector<HistoryPoint>& run : runs[s]) {
+            QPolygonF& polygon = points.emplace_back();
+            polygon.reserve(static_cast<qsizetype>(run.size()));
+            for (const HistoryPoint& p : run) polygon.append(QPointF(static_cast<qreal>(p.TimeMs), p.Value / divisor));
         }
+        plot_->SetRuns(s, std::move(points));
     }
-    // The axes change only when their rounded values do: each change lays the whole chart out
-    // again, which costs far more than moving the points. The time axis moves by whole buckets,
-    // the value axes by steps of a sixteenth of their power of two.
+    // The axes change only when their rounded values do: each change lays the axes out again.
+    // The time axis moves by whole buckets, the value axes by steps of a sixteenth of their power
+    // of two.
     const std::int64_t bucket = ResolutionOf(range_).BucketMs;
     const std::int64_t shownTo = (to + bucket - 1) / bucket * bucket;
     const auto roundUp = [](double value) {
@@ -277,10 +283,12 @@ void TrafficChart::Refresh() {
     if (rateAxis_->max() != rateTop) rateAxis_->setRange(0, rateTop);
     if (rateAxis_->titleText() != title) rateAxis_->setTitleText(title);
     if (rowsAxis_->max() != rowsTop) rowsAxis_->setRange(0, rowsTop);
+    plot_->SetDomain(static_cast<double>(shownTo_ - ResolutionOf(range_).SpanMs), static_cast<double>(shownTo_), rateTop,
+                     rowsTop);
 }
 
-void TrafficChart::ShowTip(std::size_t series, const QPointF& point, bool state) {
-    if (!state) {
+void TrafficChart::ShowTip(std::size_t series, const QPointF& point) {
+    if (series >= kSeriesCount) {
         QToolTip::hideText();
         return;
     }
@@ -327,8 +335,10 @@ void TrafficChart::ApplyTheme() {
     const bool dark = palette().color(QPalette::Window).lightness() < 128;
     chart_->setTheme(dark ? QChart::ChartThemeDark : QChart::ChartThemeLight);
     chart_->setBackgroundRoundness(0);
-    for (std::size_t s = 0; s < kSeriesCount; ++s)
-        for (QLineSeries* segment : lines_[s].segments) segment->setPen(PenOf(s));
+    for (std::size_t s = 0; s < kSeriesCount; ++s) {
+        lines_[s].legend->setPen(PenOf(s));
+        plot_->SetPen(s, PenOf(s));
+    }
 }
 
 void TrafficChart::showEvent(QShowEvent* event) {
@@ -338,7 +348,7 @@ void TrafficChart::showEvent(QShowEvent* event) {
 
 void TrafficChart::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange && chart_) ApplyTheme();
+    if (event->type() == QEvent::PaletteChange && plot_) ApplyTheme();
 }
 
 }  // namespace telv

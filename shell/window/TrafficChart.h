@@ -1,12 +1,15 @@
 // The "Трафик" tab: a Qt Charts line chart of the total receive and send rates of channels and
 // clients, the number of rows of each table on a second axis, and the rates of up to eight rows
 // the operator chose, over the last 5 minutes, hour or day. The values live in a TrafficHistory
-// (bounded ring buffers); the chart shows the chosen range of it.
+// (bounded ring buffers); the chart shows the chosen range of it. Qt Charts gives the axes and
+// the legend (an empty series per line); a ChartLines item draws the lines.
 #pragma once
 
 #include "RecordTables.h"
 #include "TrafficHistory.h"
 
+#include <QList>
+#include <QPolygonF>
 #include <QString>
 #include <QWidget>
 
@@ -23,6 +26,8 @@ class QPushButton;
 class QValueAxis;
 
 namespace telv {
+
+class ChartLines;
 
 class TrafficChart : public QWidget {
     Q_OBJECT
@@ -71,9 +76,12 @@ public:
     // For tests and benchmarks.
     const TrafficHistory& History() const { return history_; }
     QChart* Chart() const { return chart_; }
-    // The line segments of one series (each a run without gaps), and its legend name.
-    const std::vector<QLineSeries*>& SegmentsOf(std::size_t series) const { return lines_[series].segments; }
+    // The points drawn of one series, as runs without gaps (x the time in ms, y the value in the
+    // axis's unit), and its legend name.
+    const QList<QPolygonF>& RunsOf(std::size_t series) const;
     QString NameOf(std::size_t series) const;
+    // The item that draws the lines (for tests of what the mouse finds).
+    const ChartLines& Lines() const { return *plot_; }
     // The divisor of the rate axis (1, 1024 or 1048576: б/с, кб/с, Mб/с).
     double RateUnit() const { return rateUnit_; }
 
@@ -83,14 +91,15 @@ protected:
 
 private:
     struct Line {
-        std::vector<QLineSeries*> segments;
+        QLineSeries* legend = nullptr;  // no points: its legend entry, and its place on the axes
         QString name;
         bool active = false;
     };
 
-    QLineSeries* AddSegment(std::size_t series);
+    void AddLegendSeries(std::size_t series);
+    void ShowLegend(std::size_t series, bool shown);
     void ApplyTheme();
-    void ShowTip(std::size_t series, const QPointF& point, bool state);
+    void ShowTip(std::size_t series, const QPointF& point);
     std::int64_t RangeStartMs() const;
 
     TrafficHistory history_{kSeriesCount};
@@ -102,6 +111,7 @@ private:
     std::int64_t shownTo_ = 0;  // the end of the time axis
 
     QChart* chart_ = nullptr;
+    ChartLines* plot_ = nullptr;
     QChartView* view_ = nullptr;
     QDateTimeAxis* timeAxis_ = nullptr;
     QValueAxis* rateAxis_ = nullptr;

@@ -7,20 +7,23 @@
 #include "ServerSide.h"
 #include "TestApplication.h"
 #include "TestSupport.h"
+#include "ChartLines.h"
 #include "TrafficChart.h"
 #include "ClientSettings.h"
 #include "Registry.h"
 
 #include <QApplication>
+#include <QChartView>
+#include <QDateTime>
 #include <QCheckBox>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLineSeries>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeView>
 #include <gtest/gtest.h>
 
@@ -61,11 +64,11 @@ TELV_STATISTICS_DATA Stat(Handle h, std::uint32_t seconds, std::uint32_t rx, std
     return s;
 }
 
-// The rate values of one chart series, oldest first, over all its segments.
+// The rate values of one chart series, oldest first, over all its runs.
 std::vector<double> SeriesValues(const TrafficChart& chart, std::size_t series) {
     std::vector<double> values;
-    for (const QLineSeries* segment : chart.SegmentsOf(series))
-        for (const QPointF& p : segment->points()) values.push_back(p.y() * chart.RateUnit());
+    for (const QPolygonF& run : chart.RunsOf(series))
+        for (const QPointF& p : run) values.push_back(p.y() * chart.RateUnit());
     return values;
 }
 
@@ -159,6 +162,19 @@ TEST_F(TrafficWindowTest, TwoStatisticsGiveRatesInTheColumnStatusBarAndChart) {
     EXPECT_NEAR(followed[0], 1280, 1e-6);
     EXPECT_EQ(w.Traffic->NameOf(TrafficChart::FirstRowSeries), "DEV-11 RX");
 
+    // The mouse on a point of a line shows the line, the point's time and its value.
+    auto* view = w.Traffic->findChild<QChartView*>();
+    ASSERT_NE(view, nullptr);
+    const QPointF point = w.Traffic->RunsOf(TrafficChart::ChanelRx).back()[1];
+    const ChartLines& plot = w.Traffic->Lines();
+    const QPoint mouse = view->mapFromScene(plot.mapToScene(plot.Position(TrafficChart::ChanelRx, point)));
+    QTest::mouseMove(view->viewport(), mouse + QPoint(0, 2));
+    ASSERT_TRUE(test::PumpUntil([] { return QToolTip::isVisible(); }, 10s));
+    const QString time = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(point.x())).toString("HH:mm:ss");
+    EXPECT_EQ(QToolTip::text(), time + "\nПриборы RX: 1.543 кб/с");
+    QTest::mouseMove(view->viewport(), mouse + QPoint(0, 40));  // off every line
+    EXPECT_TRUE(test::PumpUntil([] { return !QToolTip::isVisible(); }, 10s));
+
     // The CSV of the range: a byte order mark, the captions, one line per second.
     const QString csvPath = QString::fromStdString((root_ / "chart.csv").string());
     std::filesystem::create_directories(root_);
@@ -174,7 +190,7 @@ TEST_F(TrafficWindowTest, TwoStatisticsGiveRatesInTheColumnStatusBarAndChart) {
     EXPECT_FALSE(w.Traffic->ExportCsv(QString::fromStdString((root_ / "no-such-dir" / "x.csv").string()), error));
     EXPECT_FALSE(error.isEmpty());
 
-    // The server goes: the chart keeps its points, the next ones start a new segment.
+    // The server goes: the chart keeps its points, the next ones start a new run.
     server_.Close();
     ASSERT_TRUE(test::PumpUntil([&] { return w.Controller().State == Disconnected; }, 10s));
     EXPECT_EQ(w.Traffic->History().Runs(ChartRange::FiveMinutes, TrafficChart::ChanelRx, 0).size(), 1u);
