@@ -15,8 +15,8 @@ constexpr std::array<char16_t, 64> kHigh = {
 
 char32_t ToCodePoint(std::uint8_t b) {
     if (b < 0x80) return b;
-    if (b >= 0xC0) return 0x0410 + (b - 0xC0);
-    return kHigh[b - 0x80];
+    if (b >= 0xC0) return static_cast<char32_t>(0x0410 + (b - 0xC0));
+    return kHigh[static_cast<std::size_t>(b - 0x80)];
 }
 
 void AppendUtf8(std::string& out, char32_t c) {
