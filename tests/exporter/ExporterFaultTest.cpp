@@ -129,6 +129,9 @@ TEST(ExporterFaults, ReasonsOfConnectErrors) {
     EXPECT_STREQ(ServerMonitor::ReasonOfError(10060), "timeout");
     EXPECT_STREQ(ServerMonitor::ReasonOfError(10065), "unreachable");
     EXPECT_STREQ(ServerMonitor::ReasonOfError(10022), "resolve");
+    EXPECT_STREQ(ServerMonitor::ReasonOfError(11001), "resolve");  // the name is unknown
+    EXPECT_STREQ(ServerMonitor::ReasonOfError(11002), "resolve");  // no name server answered
+    EXPECT_STREQ(ServerMonitor::ReasonOfError(11004), "resolve");  // a name without an address
     EXPECT_STREQ(ServerMonitor::ReasonOfError(10013), "connect");
 }
 

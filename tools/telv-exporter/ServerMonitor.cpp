@@ -77,7 +77,11 @@ const char* ServerMonitor::ReasonOfError(int error) {
     case WSAEHOSTUNREACH:
     case WSAENETDOWN:
     case WSAEHOSTDOWN: return "unreachable";
-    case WSAEINVAL: return "resolve";  // the address is empty or names no IPv4 host
+    case WSAEINVAL:  // the address is empty or names no IPv4 host
+    case WSAHOST_NOT_FOUND:
+    case WSATRY_AGAIN:
+    case WSANO_RECOVERY:
+    case WSANO_DATA: return "resolve";
     default: return "connect";
     }
 }
