@@ -6,6 +6,7 @@
 #include "MainForm.h"
 #include "PaintCounter.h"
 #include "TrafficChart.h"
+#include "WindowBenchMain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -176,12 +177,5 @@ BENCHMARK(BM_ChartAppend24h)->ArgName("rows")->Arg(0)->Arg(8)->UseManualTime()->
 }  // namespace telv::bench
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    telv::bench::gShown.reset();
-    benchmark::Shutdown();
-    return 0;
+    return telv::bench::RunBenchmarksInApplication(argc, argv, [] { telv::bench::gShown.reset(); });
 }
