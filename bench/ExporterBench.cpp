@@ -42,19 +42,32 @@ struct ExporterSide {
     }
 };
 
+// Times one refresh an iteration. The channel statistics alternate between two passes of other
+// values, so that every pass changes the rows.
+template <class Refresh>
+void TimeRefreshes(benchmark::State& state, const PopulationMessages& m, Refresh&& refresh) {
+    bool later = false;
+    for (auto _ : state) {
+        const Bytes& chanelStatistics = later ? m.laterChanelStatistics : m.chanelStatistics;
+        later = !later;
+        TimeIteration(state, [&] { refresh(chanelStatistics); });
+    }
+}
+
+// The console's tables with the full lists received.
+void ReceiveLists(ConsoleTables& console, const PopulationMessages& m) {
+    console.Receive(m.chanelList);
+    console.Receive(m.clientList);
+}
+
 // Channel statistics for every channel, then the snapshot a scrape reads.
 void BM_ExporterChanelRefresh(benchmark::State& state) {
     const PopulationMessages& m = Full();
     ExporterSide side(m.chanelList, m.clientList);
-    bool later = false;
-    for (auto _ : state) {
-        const Bytes& message = later ? m.laterChanelStatistics : m.chanelStatistics;
-        later = !later;
-        TimeIteration(state, [&] {
-            side.tables.ChannelStatisticsReceived(Decoded(message, &DecodedMessage::statistics));
-            side.Publish();
-        });
-    }
+    TimeRefreshes(state, m, [&](const Bytes& chanelStatistics) {
+        side.tables.ChannelStatisticsReceived(Decoded(chanelStatistics, &DecodedMessage::statistics));
+        side.Publish();
+    });
     if (side.tables.LiveChanels.size() != kFullChanels) state.SkipWithError("rows lost");
 }
 BENCHMARK(BM_ExporterChanelRefresh)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
@@ -63,14 +76,8 @@ BENCHMARK(BM_ExporterChanelRefresh)->UseManualTime()->Unit(benchmark::kMilliseco
 void BM_ConsoleChanelPass(benchmark::State& state) {
     const PopulationMessages& m = Full();
     ConsoleTables console;
-    console.Receive(m.chanelList);
-    console.Receive(m.clientList);
-    bool later = false;
-    for (auto _ : state) {
-        const Bytes& message = later ? m.laterChanelStatistics : m.chanelStatistics;
-        later = !later;
-        TimeIteration(state, [&] { console.Receive(message); });
-    }
+    ReceiveLists(console, m);
+    TimeRefreshes(state, m, [&](const Bytes& chanelStatistics) { console.Receive(chanelStatistics); });
     if (console.ChanelRows().Count() != static_cast<int>(kFullChanels)) state.SkipWithError("rows lost");
 }
 BENCHMARK(BM_ConsoleChanelPass)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
@@ -79,33 +86,22 @@ BENCHMARK(BM_ConsoleChanelPass)->UseManualTime()->Unit(benchmark::kMillisecond)-
 void BM_ExporterRefresh(benchmark::State& state) {
     const PopulationMessages& m = Full();
     ExporterSide side(m.chanelList, m.clientList);
-    bool later = false;
-    for (auto _ : state) {
-        const Bytes& message = later ? m.laterChanelStatistics : m.chanelStatistics;
-        later = !later;
-        TimeIteration(state, [&] {
-            side.tables.ChannelStatisticsReceived(Decoded(message, &DecodedMessage::statistics));
-            side.tables.ClientStatisticsReceived(Decoded(m.clientStatistics, &DecodedMessage::statistics));
-            side.Publish();
-        });
-    }
+    TimeRefreshes(state, m, [&](const Bytes& chanelStatistics) {
+        side.tables.ChannelStatisticsReceived(Decoded(chanelStatistics, &DecodedMessage::statistics));
+        side.tables.ClientStatisticsReceived(Decoded(m.clientStatistics, &DecodedMessage::statistics));
+        side.Publish();
+    });
 }
 BENCHMARK(BM_ExporterRefresh)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
 
 void BM_ConsoleRefresh(benchmark::State& state) {
     const PopulationMessages& m = Full();
     ConsoleTables console;
-    console.Receive(m.chanelList);
-    console.Receive(m.clientList);
-    bool later = false;
-    for (auto _ : state) {
-        const Bytes& message = later ? m.laterChanelStatistics : m.chanelStatistics;
-        later = !later;
-        TimeIteration(state, [&] {
-            console.Receive(message);
-            console.Receive(m.clientStatistics);
-        });
-    }
+    ReceiveLists(console, m);
+    TimeRefreshes(state, m, [&](const Bytes& chanelStatistics) {
+        console.Receive(chanelStatistics);
+        console.Receive(m.clientStatistics);
+    });
 }
 BENCHMARK(BM_ConsoleRefresh)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
 

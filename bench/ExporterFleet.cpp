@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -140,6 +141,16 @@ int main(int argc, char** argv) {
     const double cpuPercent = 100.0 * (CpuSeconds(pid) - cpu0) / wall;
     const double peak = StatusMb(pid, "VmHWM");
 
+    // A figure is no figure if the exporter crashed, served nothing or does not stop cleanly.
+    exporter.Signal(SIGTERM);
+    const std::optional<int> status = exporter.WaitForExit(20s);
+    if (scrapeMs.empty() || status != 0) {
+        const std::string log = exporter.Log();
+        std::fprintf(stderr, "fleet: ERROR: %s; the end of the exporter's log:\n%s\n",
+                     scrapeMs.empty() ? "/metrics never answered" : "the exporter did not end with status 0 on SIGTERM",
+                     log.substr(log.size() > 4000 ? log.size() - 4000 : 0).c_str());
+        return 1;
+    }
     std::ofstream json(out);
     json << "{\"servers\": " << servers << ", \"servers_up\": " << upSeen << ", \"seconds\": " << wall
          << ", \"cpu_percent\": " << cpuPercent << ", \"rss_mb\": " << rssMax << ", \"peak_rss_mb\": " << peak
@@ -149,7 +160,5 @@ int main(int argc, char** argv) {
     std::printf("fleet: %d servers (%zu up), %.0f s: CPU %.1f %% of a core, RSS %.0f MB (peak %.0f MB), /metrics p50 %.1f ms p95 %.1f ms over %zu scrapes\n",
                 servers, upSeen, wall, cpuPercent, rssMax, peak, Percentile(scrapeMs, 0.5), Percentile(scrapeMs, 0.95),
                 scrapeMs.size());
-    exporter.Signal(SIGTERM);
-    exporter.WaitForExit(20s);
     return 0;
 }

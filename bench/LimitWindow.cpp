@@ -10,6 +10,7 @@
 #include "LoopLatencyProbe.h"
 #include "MainForm.h"
 #include "PaintCounter.h"
+#include "WindowBenchMain.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -222,8 +223,6 @@ int main(int argc, char** argv) {
     }
     const std::string sim = argv[1];
     const std::string out = argc > 2 ? argv[2] : "";
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    int qtArgc = 1;
-    QApplication app(qtArgc, argv);
-    return telv::bench::Run(sim, out);
+    int qtArgc = 1;  // the arguments are the benchmark's own, not Qt's
+    return telv::bench::RunInApplication(qtArgc, argv, [&] { return telv::bench::Run(sim, out); });
 }

@@ -7,6 +7,7 @@
 #include "MainForm.h"
 #include "Registry.h"
 #include "Simulator.h"
+#include "WindowBenchMain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -173,12 +174,4 @@ BENCHMARK(BM_ConnectWithLongHistory)->UseManualTime()->Unit(benchmark::kMillisec
 }  // namespace
 }  // namespace telv::bench
 
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return telv::bench::RunBenchmarksInApplication(argc, argv); }

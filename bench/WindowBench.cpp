@@ -6,6 +6,7 @@
 #include "MainForm.h"
 #include "PaintCounter.h"
 #include "TrafficChart.h"
+#include "WindowBenchMain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -299,13 +300,8 @@ BENCHMARK(BM_ChartRefresh)
 }  // namespace telv::bench
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    telv::bench::gShown.reset();
-    telv::bench::gChart.reset();
-    benchmark::Shutdown();
-    return 0;
+    return telv::bench::RunBenchmarksInApplication(argc, argv, [] {
+        telv::bench::gShown.reset();
+        telv::bench::gChart.reset();
+    });
 }

@@ -2,22 +2,32 @@
 """Reads the results of bench/run and prints every figure beside its baseline and target.
 
 Each benchmark is repeated; a figure is the median of its repetitions, and a ratio divides two
-medians taken in the same run. Exits 1 when a target is missed.
+medians taken in the same run. Only the parts named by --parts are read (default: all), and a
+figure whose results are missing is left out. Exits 2 when a benchmark reported an error, 1 when
+a target is missed (unless --advisory), else 0.
 """
+import argparse
 import json
 import pathlib
 import statistics
 import sys
 
 FULL = 1048560
+BENCHMARK_PARTS = ("receive", "tables", "window", "settings", "exporter")
+PARTS = BENCHMARK_PARTS + ("limit", "fleet")
 SIZES = (FULL // 4, FULL // 2, FULL)
 
 
-def load(path):
-    """run name -> list of real times in ms, one per repetition."""
+def load(path, errors):
+    """run name -> list of real times in ms, one per repetition; errors get "name: message"."""
     times = {}
     for b in json.loads(path.read_text())["benchmarks"]:
-        if b.get("run_type") != "iteration" or b.get("error_occurred"):
+        if b.get("error_occurred"):
+            error = f"{b.get('run_name', b.get('name', '?'))}: {b.get('error_message', 'error')}"
+            if error not in errors:  # once for all its repetitions
+                errors.append(error)
+            continue
+        if b.get("run_type") != "iteration":
             continue
         scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
         name = b["run_name"].split("/iterations:")[0]
@@ -26,13 +36,19 @@ def load(path):
 
 
 class Report:
+    """Prints figures under section titles; a section without figures is not printed."""
+
     def __init__(self):
         self.missed = []
+        self.pending = None
 
     def section(self, title):
-        print(f"\n{title}")
+        self.pending = title
 
     def line(self, label, value, unit="", target=None, ok=None, note=""):
+        if self.pending:
+            print(f"\n{self.pending}")
+            self.pending = None
         verdict = "" if ok is None else ("ok" if ok else "MISSED")
         if ok is False:
             self.missed.append(label)
@@ -44,13 +60,27 @@ class Report:
         print(text)
 
 
+def parse_parts(text):
+    parts = [p for p in text.split(",") if p]
+    unknown = [p for p in parts if p not in PARTS]
+    if unknown:
+        raise argparse.ArgumentTypeError(f"unknown part(s) {', '.join(unknown)}; parts: {', '.join(PARTS)}")
+    return parts
+
+
 def main():
-    out = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "build-bench/bench-results")
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("results", nargs="?", default="build-bench/bench-results", type=pathlib.Path)
+    parser.add_argument("--parts", type=parse_parts, default=list(PARTS), help="comma-separated, of: " + ", ".join(PARTS))
+    parser.add_argument("--advisory", action="store_true", help="a missed target does not fail")
+    args = parser.parse_args()
+    out = args.results
+    errors = []
     t = {}
-    for name in ("receive", "tables", "window", "settings", "exporter"):
+    for name in BENCHMARK_PARTS:
         path = out / f"{name}.json"
-        if path.exists():
-            t.update(load(path))
+        if name in args.parts and path.exists():
+            t.update(load(path, errors))
     med = {k: statistics.median(v) for k, v in t.items()}
     r = Report()
 
@@ -133,7 +163,7 @@ def main():
     under("one scrape of 50 servers (collect and serialize)", "BM_ScrapeFiftyServers", 50)
 
     fleet = out / "fleet.json"
-    if fleet.exists():
+    if "fleet" in args.parts and fleet.exists():
         f = json.loads(fleet.read_text())
         r.section(f"Exporter fleet: {f['servers']} telv-sim of 20,000 channels and 2,000 clients, 5 s refresh, "
                   f"{f['seconds']:.0f} s measured")
@@ -151,7 +181,7 @@ def main():
     under("connect: the longest stall from the click to the rows", "BM_ConnectWithLongHistory", 200)
 
     limit = out / "limit.json"
-    if limit.exists():
+    if "limit" in args.parts and limit.exists():
         m = json.loads(limit.read_text())
         r.section(f"The window at the limit: {m['chanel_rows']:,} channel rows, {m['client_rows']:,} client rows "
                   "from telv-sim over loopback, as the operator feels it (event-loop latency probe)")
@@ -178,11 +208,18 @@ def main():
         r.line("  seconds from connecting to both tables complete", m["seconds_to_rows"], "s")
 
     print()
+    missing = [p for p in args.parts if not (out / f"{p}.json").exists()]
+    if missing:
+        print("No results of: " + ", ".join(missing))
+    for e in errors:
+        print(f"ERROR: {e}")
     if r.missed:
-        print("MISSED: " + "; ".join(r.missed))
-        return 1
-    print("All targets met.")
-    return 0
+        print("MISSED: " + "; ".join(r.missed) + (" (advisory: not a failure)" if args.advisory else ""))
+    elif not missing:
+        print("All targets met.")
+    if errors:
+        return 2
+    return 1 if r.missed and not args.advisory else 0
 
 
 if __name__ == "__main__":

@@ -85,8 +85,7 @@ void ConnectionController::Connect() {
         const int error = WSAGetLastError();
         Socket.reset();
         State = Disconnected;
-        view_.LogEvent(TAsyncSocket::ErrorText(error ? error : WSAEINVAL));
-        view_.ConnectionEnded(ConnectionEnd::AttemptFailed);
+        AttemptFailed(error ? error : WSAEINVAL);
     }
 }
 
@@ -96,6 +95,13 @@ void ConnectionController::Disconnect(ConnectionEnd how) {
         RetireSocket();
     }
     SocketDisconnect(how);
+}
+
+void ConnectionController::AttemptFailed(int error) {
+    const std::string text = TAsyncSocket::ErrorText(error);
+    view_.LogEvent(text);
+    view_.ConnectAttemptFailed(error, text);
+    view_.ConnectionEnded(ConnectionEnd::AttemptFailed);
 }
 
 // A closed socket is freed at the next operator action or timer tick, never inside one of its
@@ -120,8 +126,7 @@ void ConnectionController::SocketConnect(TAsyncSocket* sender, int error) {
         Socket->Close();
         RetireSocket();
         State = Disconnected;
-        view_.LogEvent(TAsyncSocket::ErrorText(error));
-        view_.ConnectionEnded(ConnectionEnd::AttemptFailed);
+        AttemptFailed(error);
         return;
     }
     view_.SetServerEditsEnabled(false);
@@ -180,12 +185,15 @@ void ConnectionController::DispatchMessages() {
 
 void ConnectionController::Act(const DecodedMessage& m) {
     switch (m.kind) {
-    case MessageKind::ServerVersion:
+    case MessageKind::ServerVersion: {
         State = WaitingAck;
-        view_.LogEvent(Format("Версия TELV сервера %d.%d.%d.%d", m.serverVersion[0], m.serverVersion[1],
-                              m.serverVersion[2], m.serverVersion[3]));
+        const std::string version = Format("%d.%d.%d.%d", m.serverVersion[0], m.serverVersion[1],
+                                           m.serverVersion[2], m.serverVersion[3]);
+        view_.LogEvent("Версия TELV сервера " + version);
+        view_.ServerVersionReceived(version);
         SendRequest(code::ClientVersion);
         break;
+    }
     case MessageKind::ClientVersionAck:
         State = Running;
         view_.ConnectionRunning();

@@ -39,6 +39,11 @@ public:
     // is complete.
     virtual void ConnectionEnded(ConnectionEnd /*how*/) {}
     virtual void ConnectionRunning() {}
+    // The server's version, as "a.b.c.d", right after its log line.
+    virtual void ServerVersionReceived(const std::string& /*version*/) {}
+    // An attempt failed with this socket error before a connection was made, right after the
+    // error's log line (the text), and before ConnectionEnded.
+    virtual void ConnectAttemptFailed(int /*error*/, const std::string& /*text*/) {}
 };
 
 class ConnectionController {
@@ -93,6 +98,7 @@ public:
 private:
     void Connect();
     void Disconnect(ConnectionEnd how);
+    void AttemptFailed(int error);  // logs the error and reports the failed attempt
     void SocketConnect(TAsyncSocket* sender, int error);
     void SocketRead(TAsyncSocket* sender);
     void SocketDisconnect(ConnectionEnd how = ConnectionEnd::Lost);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Debian package, installs it on this machine (apt-get, as root or with sudo), runs
-# both programs from /usr/bin, checks the package with lintian (errors fail; warnings are
+# the programs from /usr/bin, checks the package with lintian (errors fail; warnings are
 # printed) and AppStream's validator, and removes the package again.
 #
 # Usage: scripts/package-check.sh [build-dir]   (default build/)
@@ -37,12 +37,15 @@ remove_package() {
 trap remove_package EXIT
 
 $SUDO apt-get install -y -qq "$deb"
-# No display needed: both print and exit before any window.
+# No display needed: each prints and exits before any window.
 env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb /usr/bin/telv-console --version
 /usr/bin/telv-sim --help >/dev/null
 /usr/bin/telv-sim --version
-man -l /usr/share/man/man1/telv-console.1.gz >/dev/null
-man -l /usr/share/man/man1/telv-sim.1.gz >/dev/null
+/usr/bin/telv-exporter --help >/dev/null
+/usr/bin/telv-exporter --version
+for page in telv-console telv-sim telv-exporter; do
+  man -l "/usr/share/man/man1/$page.1.gz" >/dev/null
+done
 appstreamcli validate --no-net /usr/share/metainfo/org.telv.console.metainfo.xml
 
 # Lintian: "E:" lines fail the check.

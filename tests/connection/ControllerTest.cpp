@@ -18,6 +18,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -35,6 +36,9 @@ struct FakeView : ConnectionView {
     std::vector<std::string> log;
     std::vector<std::pair<std::string, int>> connected;
     std::vector<ConnectionEnd> ends;
+    std::vector<std::string> versions;
+    std::vector<std::pair<int, std::string>> failedAttempts;
+    std::size_t endsBeforeFailure = 0;  // ends reported when the last failure was
     int running = 0;
 
     std::string AddressText() const override { return address; }
@@ -49,6 +53,11 @@ struct FakeView : ConnectionView {
     }
     void ConnectionEnded(ConnectionEnd how) override { ends.push_back(how); }
     void ConnectionRunning() override { ++running; }
+    void ServerVersionReceived(const std::string& version) override { versions.push_back(version); }
+    void ConnectAttemptFailed(int error, const std::string& text) override {
+        endsBeforeFailure = ends.size();
+        failedAttempts.emplace_back(error, text);
+    }
     int Count(const std::string& line) const { return static_cast<int>(std::count(log.begin(), log.end(), line)); }
 };
 
@@ -125,6 +134,8 @@ TEST_F(ControllerTest, HandshakeBytesAndTheOrderOfTheFirstRequests) {
     EXPECT_EQ(Bytes(server.Received().begin() + 12, server.Received().end()), expected);
     EXPECT_TRUE(tables.FullListNeeded);
     EXPECT_EQ(view.log, (std::vector<std::string>{"Соединение установлено", "Версия TELV сервера 2.4.0.31"}));
+    EXPECT_EQ(view.versions, std::vector<std::string>{"2.4.0.31"});
+    EXPECT_TRUE(view.failedAttempts.empty());
 }
 
 TEST_F(ControllerTest, FollowUpsAndPeriodicRequests) {
@@ -237,6 +248,10 @@ TEST_F(ControllerTest, RefusedConnectionIsLoggedWithItsCode) {
     ASSERT_FALSE(view.log.empty());
     EXPECT_EQ(view.log.back().rfind("Ошибка - 10061 \"", 0), 0u) << view.log.back();
     EXPECT_EQ(view.caption, "Подключить");
+    EXPECT_EQ(view.failedAttempts, (std::vector<std::pair<int, std::string>>{{10061, view.log.back()}}));
+    EXPECT_EQ(view.endsBeforeFailure, 0u);  // the failure, then the end of the attempt
+    EXPECT_EQ(view.ends, std::vector<ConnectionEnd>{ConnectionEnd::AttemptFailed});
+    EXPECT_TRUE(view.versions.empty());
 }
 
 TEST_F(ControllerTest, AttemptThatCannotStartReturnsToDisconnected) {
@@ -246,11 +261,15 @@ TEST_F(ControllerTest, AttemptThatCannotStartReturnsToDisconnected) {
     ASSERT_EQ(view.log.size(), 1u);
     EXPECT_EQ(view.log[0].rfind("Ошибка - ", 0), 0u);
     EXPECT_FALSE(controller.HasSocket());
+    ASSERT_EQ(view.failedAttempts.size(), 1u);
+    EXPECT_EQ(view.failedAttempts[0].second, view.log[0]);
+    EXPECT_EQ(view.log[0].rfind("Ошибка - " + std::to_string(view.failedAttempts[0].first) + " \"", 0), 0u);
     view.address = "127.0.0.1";
     view.port = "0";
     controller.ConnectDisconectActionExecute();
     EXPECT_EQ(controller.State, Disconnected);
     EXPECT_FALSE(controller.HasSocket());
+    EXPECT_EQ(view.failedAttempts.size(), 1u) << "a bad port is no socket error";
 }
 
 // A name is looked up while the event loop goes on; a name that does not resolve ends the
@@ -267,12 +286,16 @@ TEST_F(ControllerTest, NameThatDoesNotResolveIsLoggedWithTheResolversText) {
     EXPECT_EQ(view.log[0].find("Invalid argument"), std::string::npos) << view.log[0];
     EXPECT_EQ(view.caption, "Подключить");
     EXPECT_FALSE(controller.HasSocket());
+    ASSERT_EQ(view.failedAttempts.size(), 1u);
+    EXPECT_EQ(view.log[0], view.failedAttempts[0].second);
+    EXPECT_TRUE(view.failedAttempts[0].first == 11001 || view.failedAttempts[0].first == 11002);
 
     const test::ResolverScope scope([](const std::string&, in_addr_t&) { return EAI_NONAME; });
     view.log.clear();
     controller.ConnectDisconectActionExecute();
     ASSERT_TRUE(PumpUntil([&] { return controller.State == Disconnected; }));
     EXPECT_EQ(view.log, std::vector<std::string>{"Ошибка - 11001 \"Name or service not known\""});
+    EXPECT_EQ(view.failedAttempts.back(), (std::pair<int, std::string>{11001, view.log[0]}));
 
     ScriptedServer server;
     view.address = "127.0.0.1";

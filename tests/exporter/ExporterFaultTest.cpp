@@ -3,6 +3,7 @@
 // never affects a sound server beside it.
 #include "ControllerFuzz.h"
 #include "ExporterApp.h"
+#include "ScriptedServer.h"
 #include "TestApplication.h"
 #include "TestSupport.h"
 
@@ -79,6 +80,9 @@ TEST(ExporterFaults, FaultyServersAreRetriedAndNeverAffectASoundOne) {
     add("hostile", hostile);
     add("flood", flood);
     add("over-limit", overLimit);
+    std::uint16_t closedPort = 0;
+    { telv::test::ScriptedServer gone; closedPort = static_cast<std::uint16_t>(gone.Port()); }
+    config.servers.push_back({"nowhere", "127.0.0.1", closedPort, 1, true});
     std::size_t lines = 0;
     std::string badLine;  // the first line that is not one clean line of text
     ExporterApp app(config, [&](const std::string& line) {
@@ -107,6 +111,12 @@ TEST(ExporterFaults, FaultyServersAreRetriedAndNeverAffectASoundOne) {
     EXPECT_EQ(Value(c, "telv_up", "sound"), 1);
     EXPECT_EQ(Channels(c, "sound"), 150);
     EXPECT_EQ(Value(c, "telv_connects_total", "sound"), 1);
+    EXPECT_EQ(Value(c, "telv_server_info", "sound", {{"version", "2.4.0.31"}}), 1);
+    // A port where nothing listens: refused, as often as it is tried, and never up.
+    EXPECT_TRUE(telv::test::PumpUntil(
+        [&] { return Value(c, "telv_connection_failures_total", "nowhere", {{"reason", "refused"}}) >= 1; }, 30s));
+    EXPECT_EQ(Value(c, "telv_connection_failures_total", "nowhere", {{"reason", "connect"}}), 0);
+    EXPECT_EQ(Value(c, "telv_up", "nowhere"), 0);
     for (const auto& f : c.Collect())
         for (const auto& m : f.metric)
             for (const auto& l : m.label) EXPECT_EQ(fuzz::ShownTextProblem(l.value), "") << f.name << " " << l.name;
@@ -119,6 +129,9 @@ TEST(ExporterFaults, ReasonsOfConnectErrors) {
     EXPECT_STREQ(ServerMonitor::ReasonOfError(10060), "timeout");
     EXPECT_STREQ(ServerMonitor::ReasonOfError(10065), "unreachable");
     EXPECT_STREQ(ServerMonitor::ReasonOfError(10022), "resolve");
+    EXPECT_STREQ(ServerMonitor::ReasonOfError(11001), "resolve");  // the name is unknown
+    EXPECT_STREQ(ServerMonitor::ReasonOfError(11002), "resolve");  // no name server answered
+    EXPECT_STREQ(ServerMonitor::ReasonOfError(11004), "resolve");  // a name without an address
     EXPECT_STREQ(ServerMonitor::ReasonOfError(10013), "connect");
 }
 

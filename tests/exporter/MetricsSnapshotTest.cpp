@@ -1,13 +1,13 @@
 // The metrics of a fixture of records: counts by state and kind, sums over the current rows,
 // per-channel series up to the limit, and the text a scrape receives.
 #include "MetricsCollector.h"
+#include "RecordMessage.h"
 #include "ServerSnapshot.h"
 
 #include <prometheus/text_serializer.h>
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <atomic>
 #include <set>
 #include <thread>
@@ -16,42 +16,18 @@ namespace telv::exporter {
 namespace {
 
 template <class Record>
-struct Message {
-    explicit Message(const std::vector<Record>& records) {
-        for (const Record& r : records) bytes.insert(bytes.end(), r.Bytes.begin(), r.Bytes.end());
-        count = static_cast<std::uint32_t>(records.size());
-    }
-    operator RecordArray<Record>() const { return {bytes.data(), count}; }
-    std::vector<std::uint8_t> bytes;
-    std::uint32_t count = 0;
-};
+using Message = test::RecordMessage<Record>;
 
 TELV_UDP_FULL_CHANEL_DATA Chanel(Handle h, const char* id, std::uint8_t state, std::uint32_t rx, std::uint32_t tx) {
-    TELV_UDP_FULL_CHANEL_DATA c;
-    c.SetChanelHandle(h);
-    c.SetDeviceId(id, std::strlen(id));
-    c.SetState(state);
-    c.SetRxBytes(rx);
-    c.SetTxBytes(tx);
-    return c;
+    return test::ChanelRecord({.handle = h, .text = id, .state = state, .rx = rx, .tx = tx});
 }
 
 TELV_FULL_CLIENT_DATA Client(Handle h, const char* kind, std::uint32_t rx, std::uint32_t tx) {
-    TELV_FULL_CLIENT_DATA c;
-    c.SetClientHandle(h);
-    c.SetTypeCode(kind, std::strlen(kind));
-    c.SetRxBytes(rx);
-    c.SetTxBytes(tx);
-    return c;
+    return test::ClientRecord({.handle = h, .text = kind, .rx = rx, .tx = tx});
 }
 
 TELV_STATISTICS_DATA Stat(Handle h, std::uint8_t state, std::uint32_t rx, std::uint32_t tx) {
-    TELV_STATISTICS_DATA s;
-    s.SetOwnHandle(h);
-    s.SetState(state);
-    s.SetRxBytes(rx);
-    s.SetTxBytes(tx);
-    return s;
+    return test::StatisticsRecord({.handle = h, .state = state, .rx = rx, .tx = tx});
 }
 
 // Three channels (free, linked, state 7), four clients of two kinds and one without a type code;

@@ -66,21 +66,11 @@ template <class Record>
 using Message = test::RecordMessage<Record>;
 
 TELV_UDP_FULL_CHANEL_DATA Chanel(Handle h, std::uint32_t seconds, std::uint32_t rx, std::uint32_t tx) {
-    TELV_UDP_FULL_CHANEL_DATA c;
-    c.SetChanelHandle(h);
-    c.SetSecondsOnLine(seconds);
-    c.SetRxBytes(rx);
-    c.SetTxBytes(tx);
-    return c;
+    return test::ChanelRecord({.handle = h, .seconds = seconds, .rx = rx, .tx = tx});
 }
 
 TELV_STATISTICS_DATA Stat(Handle h, std::uint32_t seconds, std::uint32_t rx, std::uint32_t tx) {
-    TELV_STATISTICS_DATA s;
-    s.SetOwnHandle(h);
-    s.SetSecondsOnLine(seconds);
-    s.SetRxBytes(rx);
-    s.SetTxBytes(tx);
-    return s;
+    return test::StatisticsRecord({.handle = h, .seconds = seconds, .rx = rx, .tx = tx});
 }
 
 class RowRatesTest : public ::testing::Test {

@@ -4,17 +4,10 @@
 #include "Sysutil.h"
 #include "WinsockErrors.h"
 
-#include <charconv>
-#include <string_view>
-
 namespace telv::exporter {
 namespace {
 
 using Clock = ReconnectBackoff::Clock;
-
-// The controller's own log lines that the monitor reads.
-constexpr std::string_view kVersionLine = "Версия TELV сервера ";
-constexpr std::string_view kErrorLine = "Ошибка - ";
 
 // One line for the log: control characters (a server's text may hold line breaks) become blanks.
 std::string OneLine(const std::string& text) {
@@ -84,7 +77,11 @@ const char* ServerMonitor::ReasonOfError(int error) {
     case WSAEHOSTUNREACH:
     case WSAENETDOWN:
     case WSAEHOSTDOWN: return "unreachable";
-    case WSAEINVAL: return "resolve";  // the address is empty or names no IPv4 host
+    case WSAEINVAL:  // the address is empty or names no IPv4 host
+    case WSAHOST_NOT_FOUND:
+    case WSATRY_AGAIN:
+    case WSANO_RECOVERY:
+    case WSANO_DATA: return "resolve";
     default: return "connect";
     }
 }
@@ -104,7 +101,7 @@ void ServerMonitor::Tick() {
         pendingReason_ = "timeout";
         controller_.ConnectDisconectActionExecute();
     }
-    // Every end of a connection is logged, so LogEvent has seen it; this only guards the invariant.
+    // The controller reports every end of a connection; this only guards the invariant.
     if (phase_ != Phase::Idle && controller_.State == Disconnected) CheckEnded();
     if (phase_ == Phase::Idle && backoff_.Due(Clock::now())) Attempt();
 }
@@ -149,22 +146,17 @@ void ServerMonitor::Refreshed() {
 
 void ServerMonitor::LogEvent(const std::string& text) {
     if (log_) log_(config_.name + ": " + OneLine(text));
-    // Only the controller writes lines in these states: a server's texts arrive in Running alone.
-    if (phase_ == Phase::Handshake && controller_.State == WaitingAck && text.starts_with(kVersionLine)) {
-        const std::string version = text.substr(kVersionLine.size());
-        if (!version.empty() && version.find_first_not_of("0123456789.") == std::string::npos &&
-            version != status_.version) {
-            status_.version = version;
-            Publish();
-        }
-    }
-    if (phase_ == Phase::Connecting && text.starts_with(kErrorLine)) {
-        const std::string_view rest = std::string_view(text).substr(kErrorLine.size());
-        int code = 0;
-        if (std::from_chars(rest.data(), rest.data() + rest.size(), code).ec == std::errc{}) lastError_ = code;
-    }
-    CheckEnded();
 }
+
+void ServerMonitor::ServerVersionReceived(const std::string& version) {
+    if (version == status_.version) return;
+    status_.version = version;
+    Publish();
+}
+
+void ServerMonitor::ConnectAttemptFailed(int error, const std::string&) { lastError_ = error; }
+
+void ServerMonitor::ConnectionEnded(ConnectionEnd) { CheckEnded(); }
 
 void ServerMonitor::CheckEnded() {
     if (phase_ == Phase::Idle || controller_.State != Disconnected) return;

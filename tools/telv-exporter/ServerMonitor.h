@@ -71,6 +71,9 @@ private:
     bool EventsChecked() const override { return config_.events; }
     void LogEvent(const std::string& text) override;
     void ServerConnected(const std::string&, const std::string&, std::uint16_t) override;
+    void ServerVersionReceived(const std::string& version) override;
+    void ConnectAttemptFailed(int error, const std::string& text) override;
+    void ConnectionEnded(ConnectionEnd how) override;
 
     void Tick();
     void Refresh();
@@ -94,7 +97,7 @@ private:
     Phase phase_ = Phase::Idle;
     ReconnectBackoff::Clock::time_point attemptStarted_{};
     const char* pendingReason_ = nullptr;  // set when the monitor itself abandons an attempt
-    int lastError_ = 0;                     // of the last error line while connecting
+    int lastError_ = 0;                     // of the failed attempt
     bool refreshPending_ = false;
     ReconnectBackoff::Clock::time_point refreshStarted_{};
 

@@ -1,6 +1,7 @@
 // Rates and the traffic chart in the window, against a scripted server: two statistics after
 // the lists give rates in the rate column, the status bar and the chart's series.
 #include "MainForm.h"
+#include "RecordMessage.h"
 #include "TotalsPanels.h"
 #include "RowTexts.h"
 #include "ScriptedServer.h"
@@ -28,7 +29,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 #include <functional>
 #include <filesystem>
 #include <string>
@@ -46,22 +46,11 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
 }
 
 TELV_UDP_FULL_CHANEL_DATA Chanel(Handle h, const char* id, std::uint32_t seconds, std::uint32_t rx, std::uint32_t tx) {
-    TELV_UDP_FULL_CHANEL_DATA c;
-    c.SetChanelHandle(h);
-    c.SetDeviceId(id, std::strlen(id));
-    c.SetSecondsOnLine(seconds);
-    c.SetRxBytes(rx);
-    c.SetTxBytes(tx);
-    return c;
+    return test::ChanelRecord({.handle = h, .text = id, .seconds = seconds, .rx = rx, .tx = tx});
 }
 
 TELV_STATISTICS_DATA Stat(Handle h, std::uint32_t seconds, std::uint32_t rx, std::uint32_t tx) {
-    TELV_STATISTICS_DATA s;
-    s.SetOwnHandle(h);
-    s.SetSecondsOnLine(seconds);
-    s.SetRxBytes(rx);
-    s.SetTxBytes(tx);
-    return s;
+    return test::StatisticsRecord({.handle = h, .seconds = seconds, .rx = rx, .tx = tx});
 }
 
 // The rate values of one chart series, oldest first, over all its runs.
