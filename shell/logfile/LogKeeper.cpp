@@ -41,7 +41,7 @@ void LogKeeper::Add(QByteArrayView line) {
     } else if (now >= batchDayEnds_) {
         // Midnight has passed: the waiting lines go to the day they were logged in.
         Flush();
-        if (!file_) return;  // a report switched it off
+        if (!file_) return;  // switched off by the receiver of a report
         StartBatch(now);
     }
     AppendTextLine(waiting_, line);

@@ -188,7 +188,7 @@ private:
     QStringListModel* addrList_ = nullptr;  // the items of AddrEdit
     QTimer filterTimer_;
     Reconnector* reconnect_ = nullptr;
-    std::unique_ptr<LogKeeper> logKeeper_;  // the log file, while its option is on
+    std::unique_ptr<LogKeeper> logKeeper_;  // the log's daily files, written while their option is on
 };
 
 }  // namespace telv
