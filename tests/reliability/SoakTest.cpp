@@ -217,9 +217,10 @@ TEST_P(FloodSoak, FloodKeepsTheEventLoopResponsive) {
     test::PumpFor(SoakDuration(kShortRunSeconds));
     probe.Stop();
     EXPECT_EQ(window.Controller().State, Running);
-    std::printf("flood%s: %zu probe ticks, event-loop stall max %.1f ms (goal %.0f), p99 %.1f ms (goal %.0f)\n",
+    std::printf("flood%s: %zu probe ticks, event-loop stall max %.1f ms (goal %.0f), p99 %.1f ms (goal %.0f), "
+                "busy %.0f %%\n",
                 logFile ? " with the log file" : "", probe.Samples(), probe.MaxMs(), kGoalMaxStallMs,
-                probe.PercentileMs(0.99), kGoalP99StallMs);
+                probe.PercentileMs(0.99), kGoalP99StallMs, 100 * probe.BusyShare());
     if (kStallsMeaningful) {
         EXPECT_LE(probe.MaxMs(), maxStallMs);
         EXPECT_LE(probe.PercentileMs(0.99), p99StallMs);
