@@ -1,5 +1,7 @@
 #include "DailyLogFile.h"
 
+#include "LogText.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -34,22 +36,38 @@ QString DailyLogFile::PathOf(const QDate& day) const {
 }
 
 bool DailyLogFile::Append(const QString& line, QString& error) {
-    const QDate today = clock_().date();
-    if (fd_ < 0 || today != day_) {
-        if (!OpenFor(today, error)) return false;
-    }
-    // One write of the whole line; a short write (full disk) is undone so that the file ends
-    // with a whole line.
-    const QByteArray bytes = (line + '\n').toUtf8();
+    QByteArray text;
+    AppendTextLine(text, line.toUtf8());
+    return AppendLines(clock_().date(), text, error);
+}
+
+bool DailyLogFile::OpenDay(const QDate& day, QString& error) {
+    return (fd_ >= 0 && day == day_) || OpenFor(day, error);
+}
+
+bool DailyLogFile::AppendLines(const QDate& day, QByteArrayView lines, QString& error) {
+    if (!OpenDay(day, error)) return false;
     const off_t before = ::lseek(fd_, 0, SEEK_END);
-    const ssize_t written = ::write(fd_, bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    if (written == static_cast<ssize_t>(bytes.size())) return true;
-    const int code = written < 0 ? errno : ENOSPC;
-    if (written > 0 && before >= 0) {
-        [[maybe_unused]] const int undone = ::ftruncate(fd_, before);
+    qsizetype done = 0;
+    while (done < lines.size()) {
+        const ssize_t written =
+            ::write(fd_, lines.data() + done, static_cast<std::size_t>(lines.size() - done));
+        if (written > 0) {
+            done += written;
+            continue;
+        }
+        if (written < 0 && errno == EINTR) continue;
+        const int code = written < 0 ? errno : ENOSPC;
+        // The lines written whole stay; the piece of the next one is undone, so that the file
+        // ends with a whole line.
+        if (done > 0 && before >= 0) {
+            const qsizetype whole = lines.first(done).lastIndexOf('\n') + 1;
+            [[maybe_unused]] const int undone = ::ftruncate(fd_, before + whole);
+        }
+        error = QString("%1: %2").arg(path_, QString::fromLocal8Bit(std::strerror(code)));
+        return false;
     }
-    error = QString("%1: %2").arg(path_, QString::fromLocal8Bit(std::strerror(code)));
-    return false;
+    return true;
 }
 
 bool DailyLogFile::OpenFor(const QDate& day, QString& error) {

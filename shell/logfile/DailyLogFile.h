@@ -1,9 +1,10 @@
 // The event log kept on disk: every line is appended to telv-console-YYYY-MM-DD.log of the day
-// it is written in, a new file each day; at the start of each day's file, files of that name
-// pattern older than kKeepDays days are removed. Each line goes out in one write, so a file
-// never holds half a line from this program.
+// it was logged in, a new file each day; at the start of each day's file, files of that name
+// pattern older than kKeepDays days are removed. A file never keeps half a line from this
+// program: what a failed write left of a line is undone.
 #pragma once
 
+#include <QByteArrayView>
 #include <QDate>
 #include <QDateTime>
 #include <QString>
@@ -24,10 +25,18 @@ public:
     DailyLogFile(const DailyLogFile&) = delete;
     DailyLogFile& operator=(const DailyLogFile&) = delete;
 
-    // Appends one line (a line break is added) to the file of today. False with a reason when it
-    // could not be written whole: the folder cannot be made, the file cannot be opened, the disk
-    // is full. The next line tries again.
+    // Appends one line to the file of today, made one line of text by AppendTextLine. False with
+    // a reason when it could not be written whole: the folder cannot be made, the file cannot be
+    // opened, the disk is full. The next line tries again.
     bool Append(const QString& line, QString& error);
+    // Appends whole lines, each ending in a line break, to the file of `day`. False with a reason
+    // when they could not all be written; the lines written whole before the failure stay.
+    bool AppendLines(const QDate& day, QByteArrayView lines, QString& error);
+    // Opens the file of `day` for appending (making the folder, removing old files), so that a
+    // folder that cannot be written is known before the first line. True when it is open.
+    bool OpenDay(const QDate& day, QString& error);
+    // Closes the file; the next line opens it again.
+    void Close();
 
     // The file of a day.
     QString PathOf(const QDate& day) const;
@@ -35,7 +44,6 @@ public:
 
 private:
     bool OpenFor(const QDate& day, QString& error);
-    void Close();
     void RemoveOldFiles(const QDate& today) const;
 
     QString directory_;

@@ -10,6 +10,7 @@ class TRegistry;
 
 namespace setting {
 inline constexpr std::string_view Reconnect = "Reconnect";  // "Переподключаться", off by default
+inline constexpr std::string_view LogToFile = "LogToFile";  // the log kept in daily files, off by default
 }  // namespace setting
 
 // Opens the settings key, reads the option, closes the key; the fallback when it is absent, of

@@ -25,7 +25,7 @@ class TRegistry;
 class SettingsWriter {
 public:
     // What a job writes; a later job of the same kind replaces one that has not started.
-    enum class Kind { ServerSettings, Options, Layout, Reconnect };
+    enum class Kind { ServerSettings, Options, Layout, Reconnect, LogToFile };
     // A job: true when it saved; otherwise the store's LastError() says why.
     using Job = std::function<bool(TRegistry&)>;
     struct Result {

@@ -4,6 +4,7 @@
 #include "DisconnectCommands.h"
 #include "HeaderColumns.h"
 #include "Help.h"
+#include "LogKeeper.h"
 #include "OwnVersion.h"
 #include "Reconnector.h"
 #include "RowExport.h"
@@ -83,7 +84,7 @@ const QByteArray& TimeOfDayText() {
 
 TMainFrame::TMainFrame(std::unique_ptr<TRegistry> registry, QWidget* parent)
     : QMainWindow(parent),
-      saveReport_([this](const std::string& line) { ReportSaveFailure(line); }),
+      saveReport_([this](const std::string& line) { ReportFailure(line); }),
       settings_(std::make_unique<SettingsWriter>(registry ? std::move(registry) : std::make_unique<TRegistry>(),
                                                  [this](const SettingsWriter::Result& result) {
                                                      if (result.Saved)
@@ -107,6 +108,7 @@ TMainFrame::TMainFrame(std::unique_ptr<TRegistry> registry, QWidget* parent)
 TMainFrame::~TMainFrame() {
     // The socket goes first, closed without a word to the server; then the tables and rows.
     controller_.reset();
+    logKeeper_.reset();  // the last lines go to the log file
 }
 
 void TMainFrame::BuildControls() {
@@ -249,6 +251,7 @@ void TMainFrame::BuildControls() {
     ShownPanel->hide();
     statusBar()->addPermanentWidget(ShownPanel);
     BuildReconnect();
+    BuildLogKeeping();
     BuildMenuBar();
     // The client area stays as designed, unless the totals need more; the menu bar comes on top.
     resize(std::max(785, statusBar()->sizeHint().width()), 467 + menuBar()->sizeHint().height());
@@ -353,9 +356,9 @@ QWidget* TMainFrame::BuildFilteredPage(QLineEdit* filter, QTreeView* view) {
 
 void TMainFrame::BuildMenuBar() {
     QMenu* file = menuBar()->addMenu("Файл");
-    file->addActions({ConnectDisconectAction, RequestAction, ReconnectAction});
+    file->addActions({ConnectDisconectAction, RequestAction, ReconnectAction, LogToFileAction});
     file->addSeparator();
-    file->addAction(ExportAction);
+    file->addActions({ExportAction, SaveLogAction});
     file->addSeparator();
     file->addAction(ExitAction);
     QMenu* edit = menuBar()->addMenu("Правка");
@@ -616,9 +619,10 @@ void TMainFrame::FormClose() {
                     });
     SaveLayout();
     settings_->Flush();  // the program may end with the window: everything is on disk first
+    logKeeper_->Flush();
 }
 
-void TMainFrame::ReportSaveFailure(const std::string& line) {
+void TMainFrame::ReportFailure(const std::string& line) {
     // Also on the error output: a failure at close has no log pane left to show it.
     std::fprintf(stderr, "telv-console: %s\n", line.c_str());
     LogEvent(line);
@@ -654,6 +658,7 @@ void TMainFrame::LogEvent(const std::string& text) {
     QByteArray line;
     line.reserve(time.size() + 3 + static_cast<qsizetype>(text.size()));
     line.append(time).append(" - ").append(text.data(), static_cast<qsizetype>(text.size()));
+    if (logKeeper_) logKeeper_->Add(line);
     ConsoleMemo->AppendUtf8(std::move(line));
 }
 

@@ -36,6 +36,7 @@ class QTreeView;
 
 namespace telv {
 
+class LogKeeper;
 class Reconnector;
 class TrafficChart;
 class SparePanel;
@@ -55,6 +56,7 @@ public:
     // For tests: the parts of the window.
     ConnectionController& Controller() { return *controller_; }
     Reconnector& Reconnect() { return *reconnect_; }
+    LogKeeper& LogFile() { return *logKeeper_; }
     MonitorTables& Tables() { return *tables_; }
     TListView& ChanelRows() { return chanelRows_; }
     TListView& ClientRows() { return clientRows_; }
@@ -98,6 +100,8 @@ public:
     QAction* HelpAction = nullptr;
     QAction* ExitAction = nullptr;
     QAction* ReconnectAction = nullptr;  // "Переподключаться"
+    QAction* SaveLogAction = nullptr;    // "Сохранить журнал..."
+    QAction* LogToFileAction = nullptr;  // the log kept in daily files
     QTimer Timer;
     QTimer ReqTimer;
     ServerList Servers;
@@ -117,6 +121,8 @@ public:
     QString SelectedRowsText(QTreeView* view) const;
     // Writes every shown row of a view to a CSV file; false with a reason when it cannot.
     bool ExportCsv(QTreeView* view, const QString& path, QString& error) const;
+    // Writes the log's lines to a text file, whole or not at all; a failure is reported in the log.
+    bool SaveLog(const QString& path);
     // Waits until the settings saved so far are written, and reports a failure (tests).
     void FlushSettings() { settings_->Flush(); }
 
@@ -131,6 +137,8 @@ private:
     QWidget* BuildFilteredPage(QLineEdit* filter, QTreeView* view);
     void BuildMenuBar();
     void BuildReconnect();
+    void BuildLogKeeping();
+    void SaveLogWithDialog();
     void ShowPopup(QTreeView* view, QMenu* popup, const QPoint& at);
     void UpdateShownPanel();
     void CopySelectedRows();
@@ -141,7 +149,7 @@ private:
     ListViewModel* ModelOf(QTreeView* view) const;
     void FormCreate();
     void FormClose();
-    void ReportSaveFailure(const std::string& line);
+    void ReportFailure(const std::string& line);
     bool FormHelp(std::uint16_t command, const char* keyword);
     void FillAddrList();
     void AddrEditChange(const QString& text);
@@ -180,6 +188,7 @@ private:
     QStringListModel* addrList_ = nullptr;  // the items of AddrEdit
     QTimer filterTimer_;
     Reconnector* reconnect_ = nullptr;
+    std::unique_ptr<LogKeeper> logKeeper_;  // the log's daily files, written while their option is on
 };
 
 }  // namespace telv

@@ -1,6 +1,7 @@
 // The daily log files on a fake clock: a file a day, lines whole in UTF-8, files older than 30
 // days removed, and a folder or disk that cannot be written reported without stopping anything.
 #include "DailyLogFile.h"
+#include "TinyFileSystem.h"
 
 #include <QDir>
 #include <QFile>
@@ -84,6 +85,51 @@ TEST_F(DailyLogFileTest, AFullDiskIsAnError) {
     ASSERT_TRUE(QFile::link("/dev/full", log.PathOf(now.date())));
     EXPECT_FALSE(log.Append("line", error));
     EXPECT_TRUE(error.contains("No space left")) << error.toStdString();
+}
+
+TEST_F(DailyLogFileTest, LinesGoToTheFileOfTheDayGiven) {
+    const QDate yesterday = now.date().addDays(-1);
+    ASSERT_TRUE(log.AppendLines(yesterday, "23:59:59 - a\n23:59:59 - b\n", error)) << error.toStdString();
+    ASSERT_TRUE(log.AppendLines(now.date(), "00:00:00 - c\n", error));
+    ASSERT_TRUE(log.AppendLines(now.date(), "", error));
+    EXPECT_EQ(ReadAll(log.PathOf(yesterday)), "23:59:59 - a\n23:59:59 - b\n");
+    EXPECT_EQ(ReadAll(log.PathOf(now.date())), "00:00:00 - c\n");
+}
+
+TEST_F(DailyLogFileTest, ALineWithABreakInsideStaysOneLine) {
+    ASSERT_TRUE(log.Append("12:00:00 - text\n12:00:01 - forged", error));
+    EXPECT_EQ(QString::fromUtf8(ReadAll(log.PathOf(now.date()))), "12:00:00 - text\u242412:00:01 - forged\n");
+}
+
+TEST_F(DailyLogFileTest, OpeningADayMakesTheFolderAndTheFile) {
+    ASSERT_TRUE(log.OpenDay(now.date(), error)) << error.toStdString();
+    EXPECT_EQ(ReadAll(log.PathOf(now.date())), "");
+    log.Close();
+    ASSERT_TRUE(log.Append("after closing", error));
+    EXPECT_EQ(ReadAll(log.PathOf(now.date())), "after closing\n");
+}
+
+// A real full disk in the middle of a batch: the lines that went out whole stay, the piece of
+// the line the disk cut is undone, and the file ends with a whole line.
+TEST(DailyLogFileTinyFileSystem, AFullDiskKeepsTheWholeLinesOfABatch) {
+    if (const auto folder = test::TinyFileSystemFolder()) {
+        const QDateTime now(QDate(2026, 5, 1), QTime(12, 0));
+        DailyLogFile log(QString::fromStdString(*folder) + "/logs", [&] { return now; });
+        QByteArray batch;
+        for (int i = 0; batch.size() < 256 * 1024; ++i)
+            batch += QString("12:00:00 - строка %1 %2\n").arg(i).arg(QString(60, 'x')).toUtf8();
+        QString error;
+        EXPECT_FALSE(log.AppendLines(now.date(), batch, error));
+        EXPECT_TRUE(error.contains("No space left")) << error.toStdString();
+        const QByteArray kept = ReadAll(log.PathOf(now.date()));
+        EXPECT_GT(kept.size(), 0);
+        EXPECT_TRUE(kept.endsWith('\n'));
+        EXPECT_TRUE(batch.startsWith(kept));
+        return;
+    }
+    const test::TinyFileSystemRun run = test::RunInTinyFileSystem(64 * 1024);
+    if (!run.Available) GTEST_SKIP() << run.Output;
+    EXPECT_TRUE(run.Passed) << run.Output;
 }
 
 }  // namespace

@@ -688,7 +688,7 @@ TEST_F(MainFormTest, KeyboardReachesEveryAction) {
     EXPECT_EQ(menus, (QStringList{"Файл", "Правка", "Вид", "Команды", "Справка"}));
     for (QAction* action : {w.ConnectDisconectAction, w.RequestAction, w.ResetChanel, w.CloseChanel,
                             w.CloseChanelInterval, w.CloseClient, w.CopyAction, w.ExportAction, w.FilterAction,
-                            w.ChanelTabAction, w.ClientTabAction, w.HelpAction, w.ExitAction}) {
+                            w.ChanelTabAction, w.ClientTabAction, w.HelpAction, w.ExitAction, w.SaveLogAction}) {
         EXPECT_FALSE(action->shortcut().isEmpty()) << action->text().toStdString();
         bool inMenu = false;
         for (QAction* menu : w.menuBar()->actions()) inMenu = inMenu || menu->menu()->actions().contains(action);
