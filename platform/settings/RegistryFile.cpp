@@ -307,6 +307,12 @@ bool ContinuesOnNextLine(std::string_view logicalLine) {
     return StartsWithNoCase(data, "hex") && !data.empty() && data.back() == '\\';
 }
 
+// True when the logical line is a value line (sound or damaged) of a name that `skip` accepts.
+bool IsSkipped(std::string_view logicalLine, const RegistryFile::NameFilter& skip) {
+    const std::optional<NamePart> part = ParseNamePart(logicalLine);
+    return part && skip(part->Name);
+}
+
 std::string FormatValue(const RegValue& value) {
     std::string line = value.Name.empty() ? std::string("@") : Quote(value.Name);
     line += '=';
@@ -345,15 +351,17 @@ std::string FoldRegistryName(std::string_view name) {
 
 RegistryFile::RegistryFile(std::string keyName) : keyName_(std::move(keyName)) {}
 
-RegistryFile RegistryFile::Parse(std::string_view bytes, std::string keyName) {
+RegistryFile RegistryFile::Parse(std::string_view bytes, std::string keyName, const NameFilter& skip) {
     RegistryFile file(std::move(keyName));
     const std::string foldedKey = FoldRegistryName(file.keyName_);
     std::string_view text = bytes;
     const std::optional<std::string> converted = DecodeFileText(text);
     if (converted) text = *converted;
     const std::vector<std::string_view> lines = SplitLines(text);
-    file.entries_.reserve(lines.size());
-    file.ReserveIndex(lines.size());
+    if (!skip) {  // a partial read keeps few of the lines
+        file.entries_.reserve(lines.size());
+        file.ReserveIndex(lines.size());
+    }
 
     bool firstContent = true;
     bool inForeignSection = false;
@@ -392,6 +400,8 @@ RegistryFile RegistryFile::Parse(std::string_view bytes, std::string keyName) {
             file.foreignLines_.push_back(raw());
         } else if (trimmed.front() == ';') {
             file.AddKept(raw(), std::nullopt);
+        } else if (skip && IsSkipped(logical, skip)) {
+            continue;
         } else if (LineParse parsed = ParseValueLine(logical); parsed.Value) {
             file.AddValue(std::move(*parsed.Value));
         } else {
