@@ -121,7 +121,7 @@ bool TRegistry::ReadKeyFile(const std::filesystem::path& filePath, std::string k
     }
     file_ = RegistryFile::Parse(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
                                 std::move(keyName), skip_);
-    openPartial_ = static_cast<bool>(skip_);
+    openPartial_ = ReadOnly();
     return true;
 }
 
@@ -139,10 +139,10 @@ bool TRegistry::OpenKey(std::string_view path, bool canCreate) {
 
     if (QFileInfo::exists(ToQtPath(filePath))) {
         const std::optional<FileStamp> stamp = StampOf(filePath);
-        if (cached && cachedPath_ == filePath && stamp && *stamp == cachedStamp_ && (!cachedPartial_ || ReadOnly())) {
+        if (cached && cachedPath_ == filePath && stamp && *stamp == cachedStamp_ && (!cachedSkip_ || cachedSkip_ == skip_)) {
             file_ = std::move(cached);
             openStamp_ = stamp;
-            openPartial_ = cachedPartial_;
+            openPartial_ = cachedSkip_ != nullptr;
         } else if (!ReadKeyFile(filePath, KeyName(*parts))) {
             return false;
         }
@@ -175,7 +175,7 @@ bool TRegistry::CloseKey() {
         cachedPath_ = openPath_;
         cached_ = std::move(file_);
         cachedStamp_ = *openStamp_;
-        cachedPartial_ = openPartial_;
+        cachedSkip_ = openPartial_ ? skip_ : nullptr;
     }
     file_.reset();
     openStamp_.reset();
@@ -185,12 +185,7 @@ bool TRegistry::CloseKey() {
     return written;
 }
 
-void TRegistry::SetSkippedValues(RegistryFile::NameFilter skip) {
-    skip_ = std::move(skip);
-    // A key read with another filter holds other values.
-    if (cachedPartial_) cached_.reset();
-    cachedPartial_ = false;
-}
+void TRegistry::SetSkippedValues(RegistryFile::NameFilter skip) { skip_ = skip; }
 
 RegDataType TRegistry::GetDataType(std::string_view name) const {
     if (!file_) return RegDataType::Absent;

@@ -308,7 +308,7 @@ bool ContinuesOnNextLine(std::string_view logicalLine) {
 }
 
 // True when the logical line is a value line (sound or damaged) of a name that `skip` accepts.
-bool IsSkipped(std::string_view logicalLine, const RegistryFile::NameFilter& skip) {
+bool IsSkipped(std::string_view logicalLine, RegistryFile::NameFilter skip) {
     const std::optional<NamePart> part = ParseNamePart(logicalLine);
     return part && skip(part->Name);
 }
@@ -351,7 +351,7 @@ std::string FoldRegistryName(std::string_view name) {
 
 RegistryFile::RegistryFile(std::string keyName) : keyName_(std::move(keyName)) {}
 
-RegistryFile RegistryFile::Parse(std::string_view bytes, std::string keyName, const NameFilter& skip) {
+RegistryFile RegistryFile::Parse(std::string_view bytes, std::string keyName, NameFilter skip) {
     RegistryFile file(std::move(keyName));
     const std::string foldedKey = FoldRegistryName(file.keyName_);
     std::string_view text = bytes;

@@ -21,7 +21,7 @@ HistoryLeftOut::HistoryLeftOut(TRegistry& registry) : registry_(registry) {
     registry_.SetSkippedValues(IsHistoryValueName);
 }
 
-HistoryLeftOut::~HistoryLeftOut() { registry_.SetSkippedValues({}); }
+HistoryLeftOut::~HistoryLeftOut() { registry_.SetSkippedValues(nullptr); }
 
 void ApplyConnections(ServerList& history, const std::vector<ServerInfo>& connections) {
     for (const ServerInfo& connection : connections) AddServer(history, connection.Address, connection.Port);

@@ -305,7 +305,7 @@ TEST_F(RegistryTest, AKeyReadWithoutSomeValuesIsNeverWritten) {
         EXPECT_TRUE(registry.CloseKey());
         EXPECT_EQ(Stored(), text);
     }
-    registry.SetSkippedValues({});
+    registry.SetSkippedValues(nullptr);
     ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
     EXPECT_FALSE(registry.IsPartlyRead());
     EXPECT_EQ(registry.ReadString("Big"), "left out");
@@ -318,7 +318,7 @@ TEST_F(RegistryTest, AKeyReadWithoutSomeValuesIsNeverWritten) {
     EXPECT_FALSE(registry.WriteString("A", "3"));
     ASSERT_TRUE(registry.CloseKey());
     EXPECT_EQ(Stored(), text);
-    registry.SetSkippedValues({});
+    registry.SetSkippedValues(nullptr);
     ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
     EXPECT_TRUE(registry.WriteString("A", "2"));
     ASSERT_TRUE(registry.CloseKey());
