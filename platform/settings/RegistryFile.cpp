@@ -141,6 +141,7 @@ std::optional<std::string> DecodeFileText(std::string_view& bytes) {
 // Lines without their LF or CRLF ends.
 std::vector<std::string_view> SplitLines(std::string_view text) {
     std::vector<std::string_view> lines;
+    lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
