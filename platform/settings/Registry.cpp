@@ -120,7 +120,8 @@ bool TRegistry::ReadKeyFile(const std::filesystem::path& filePath, std::string k
         return false;
     }
     file_ = RegistryFile::Parse(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                                std::move(keyName));
+                                std::move(keyName), skip_);
+    openPartial_ = ReadOnly();
     return true;
 }
 
@@ -134,12 +135,14 @@ bool TRegistry::OpenKey(std::string_view path, bool canCreate) {
     }
     const std::filesystem::path filePath = *KeyFilePath(path);
     std::optional<RegistryFile> cached = std::exchange(cached_, std::nullopt);
+    openPartial_ = false;
 
     if (QFileInfo::exists(ToQtPath(filePath))) {
         const std::optional<FileStamp> stamp = StampOf(filePath);
-        if (cached && cachedPath_ == filePath && stamp && *stamp == cachedStamp_) {
+        if (cached && cachedPath_ == filePath && stamp && *stamp == cachedStamp_ && (!cachedSkip_ || cachedSkip_ == skip_)) {
             file_ = std::move(cached);
             openStamp_ = stamp;
+            openPartial_ = cachedSkip_ != nullptr;
         } else if (!ReadKeyFile(filePath, KeyName(*parts))) {
             return false;
         }
@@ -172,13 +175,17 @@ bool TRegistry::CloseKey() {
         cachedPath_ = openPath_;
         cached_ = std::move(file_);
         cachedStamp_ = *openStamp_;
+        cachedSkip_ = openPartial_ ? skip_ : nullptr;
     }
     file_.reset();
     openStamp_.reset();
     openPath_.clear();
     modified_ = false;
+    openPartial_ = false;
     return written;
 }
+
+void TRegistry::SetSkippedValues(RegistryFile::NameFilter skip) { skip_ = skip; }
 
 RegDataType TRegistry::GetDataType(std::string_view name) const {
     if (!file_) return RegDataType::Absent;
@@ -224,6 +231,10 @@ std::vector<std::string> TRegistry::GetValueNames() const { return file_ ? file_
 
 bool TRegistry::Write(RegValue value) {
     if (!file_) return false;
+    if (ReadOnly()) {
+        lastError_ = "the key is open for reading only";
+        return false;
+    }
     // A value written as it is already stored changes nothing: the file is not rewritten for it.
     if (const RegValue* stored = file_->Find(value.Name); stored && SameValue(*stored, value)) return true;
     file_->Set(std::move(value));

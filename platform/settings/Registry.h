@@ -44,6 +44,14 @@ public:
     // (the file then stays as it was). Closing with no key open does nothing and succeeds.
     bool CloseKey();
     bool IsOpen() const { return file_.has_value(); }
+    // While a filter is set, keys are opened for reading only and their files are read without
+    // the values whose names it accepts (their lines are not even parsed), which makes a quick
+    // look at a few values of a very large key: writes fail and CloseKey writes nothing. A key
+    // read so is kept for the next OpenKey with the same filter only; a key kept whole serves
+    // every OpenKey. No filter (the default) reads and writes keys whole. Set it with no key open.
+    void SetSkippedValues(RegistryFile::NameFilter skip);
+    // True when the open key was read without some of its values.
+    bool IsPartlyRead() const { return file_.has_value() && openPartial_; }
     // Why the last OpenKey or CloseKey failed, in the system's words where it gave them (e.g.
     // "No space left on device"); empty after an OpenKey that succeeded.
     const std::string& LastError() const { return lastError_; }
@@ -78,6 +86,7 @@ private:
     static std::optional<FileStamp> StampOf(const std::filesystem::path& file);
     static bool IsSettled(const FileStamp& stamp);
     bool ReadKeyFile(const std::filesystem::path& file, std::string keyName);
+    bool ReadOnly() const { return skip_ != nullptr; }
     bool Write(RegValue value);
 
     std::filesystem::path root_;
@@ -85,6 +94,8 @@ private:
     std::optional<RegistryFile> file_;
     std::optional<FileStamp> openStamp_;  // of the file as read; nothing when unknown
     bool modified_ = false;
+    bool openPartial_ = false;  // the open key lacks the values skip_ accepted when it was read
+    RegistryFile::NameFilter skip_ = nullptr;
     std::string lastError_;
     // The key as last read or written, kept after CloseKey and taken again by an OpenKey of the
     // same file while the file on disk is unchanged, so a large key is not read and parsed anew
@@ -92,6 +103,7 @@ private:
     std::filesystem::path cachedPath_;
     std::optional<RegistryFile> cached_;
     FileStamp cachedStamp_;
+    RegistryFile::NameFilter cachedSkip_ = nullptr;  // the filter the kept key was read with
 };
 
 }  // namespace telv

@@ -141,6 +141,7 @@ std::optional<std::string> DecodeFileText(std::string_view& bytes) {
 // Lines without their LF or CRLF ends.
 std::vector<std::string_view> SplitLines(std::string_view text) {
     std::vector<std::string_view> lines;
+    lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
@@ -307,6 +308,12 @@ bool ContinuesOnNextLine(std::string_view logicalLine) {
     return StartsWithNoCase(data, "hex") && !data.empty() && data.back() == '\\';
 }
 
+// True when the logical line is a value line (sound or damaged) of a name that `skip` accepts.
+bool IsSkipped(std::string_view logicalLine, RegistryFile::NameFilter skip) {
+    const std::optional<NamePart> part = ParseNamePart(logicalLine);
+    return part && skip(part->Name);
+}
+
 std::string FormatValue(const RegValue& value) {
     std::string line = value.Name.empty() ? std::string("@") : Quote(value.Name);
     line += '=';
@@ -345,15 +352,17 @@ std::string FoldRegistryName(std::string_view name) {
 
 RegistryFile::RegistryFile(std::string keyName) : keyName_(std::move(keyName)) {}
 
-RegistryFile RegistryFile::Parse(std::string_view bytes, std::string keyName) {
+RegistryFile RegistryFile::Parse(std::string_view bytes, std::string keyName, NameFilter skip) {
     RegistryFile file(std::move(keyName));
     const std::string foldedKey = FoldRegistryName(file.keyName_);
     std::string_view text = bytes;
     const std::optional<std::string> converted = DecodeFileText(text);
     if (converted) text = *converted;
     const std::vector<std::string_view> lines = SplitLines(text);
-    file.entries_.reserve(lines.size());
-    file.ReserveIndex(lines.size());
+    if (!skip) {  // a partial read keeps few of the lines
+        file.entries_.reserve(lines.size());
+        file.ReserveIndex(lines.size());
+    }
 
     bool firstContent = true;
     bool inForeignSection = false;
@@ -392,6 +401,8 @@ RegistryFile RegistryFile::Parse(std::string_view bytes, std::string keyName) {
             file.foreignLines_.push_back(raw());
         } else if (trimmed.front() == ';') {
             file.AddKept(raw(), std::nullopt);
+        } else if (skip && IsSkipped(logical, skip)) {
+            continue;
         } else if (LineParse parsed = ParseValueLine(logical); parsed.Value) {
             file.AddValue(std::move(*parsed.Value));
         } else {

@@ -42,9 +42,14 @@ public:
     // keyName is the section header's text without brackets, e.g. "HKEY_CURRENT_USER\Software\X".
     explicit RegistryFile(std::string keyName);
 
+    // Names of values to leave out when reading: true for a name whose lines are skipped.
+    using NameFilter = bool (*)(std::string_view name);
+
     // Reads a file's bytes: UTF-8 (with or without BOM), UTF-16 in either byte order (with or
-    // without BOM), or 8-bit lines that are not UTF-8 as CP1251; LF or CRLF.
-    static RegistryFile Parse(std::string_view bytes, std::string keyName);
+    // without BOM), or 8-bit lines that are not UTF-8 as CP1251; LF or CRLF. The value lines
+    // (parsed or damaged) whose names `skip` accepts are left out unparsed: such a file holds
+    // only part of the key and must not be written back.
+    static RegistryFile Parse(std::string_view bytes, std::string keyName, NameFilter skip = nullptr);
     // The file text, UTF-8 without BOM, LF line ends.
     std::string Serialize() const;
 

@@ -115,7 +115,9 @@ bool ReadFlag(const TRegistry& registry, std::string_view name, bool fallback) {
 std::string HistoryServerName(int index) { return Format("Server%03d", index); }
 std::string HistoryPortName(int index) { return Format("Port%03d", index); }
 
-ClientSettings ReadClientSettings(TRegistry& registry) {
+bool IsHistoryValueName(std::string_view name) { return ParseHistoryName(name).has_value(); }
+
+ClientSettings ReadClientSettings(TRegistry& registry, bool withHistory) {
     ClientSettings settings;
     if (!registry.OpenKey(kSettingsKeyPath, true)) return settings;
     settings.ServerAddress = registry.ReadString(setting::ServerAddress).value_or(std::string(kDefaultAddress));
@@ -125,9 +127,16 @@ ClientSettings ReadClientSettings(TRegistry& registry) {
         std::clamp(registry.ReadInteger(setting::AutoRequestInterval).value_or(kDefaultRequestInterval),
                    kMinRequestInterval, kMaxRequestInterval);
     settings.EnableEventTranslate = ReadFlag(registry, setting::EnableEventTranslate, kDefaultEventTranslate);
-    settings.History = ReadHistory(registry);
+    if (withHistory) settings.History = ReadHistory(registry);
     registry.CloseKey();
     return settings;
+}
+
+ServerList ReadServerHistory(TRegistry& registry) {
+    if (!registry.OpenKey(kSettingsKeyPath, true)) return {};
+    ServerList history = ReadHistory(registry);
+    registry.CloseKey();
+    return history;
 }
 
 bool SaveServerSettings(TRegistry& registry, std::string_view addressText, std::string_view portText,

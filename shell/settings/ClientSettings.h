@@ -53,8 +53,13 @@ struct ClientSettings {
     bool operator==(const ClientSettings&) const = default;
 };
 
-// Opens the key (creating it when missing), reads every value, closes the key.
-ClientSettings ReadClientSettings(TRegistry& registry);
+// Opens the key (creating it when missing), reads every value, closes the key. Without
+// withHistory the history is not read (History stays empty), for a key read without it.
+ClientSettings ReadClientSettings(TRegistry& registry, bool withHistory = true);
+// Opens the key (creating it when missing), reads the history alone, closes the key.
+ServerList ReadServerHistory(TRegistry& registry);
+// True for the name of a history value ("Server%03d" or "Port%03d", letter case aside).
+bool IsHistoryValueName(std::string_view name);
 
 // After a successful connection: "ServerAddress" and "ServerPort" as typed, "ServerListCount",
 // then "Server%03d" and "Port%03d" of each entry from the front. Entries beyond the count that

@@ -29,18 +29,34 @@ void SettingsWriter::Post(Kind kind, Job job) {
         if (waiting != jobs_.end()) {
             waiting->Work = std::move(job);
         } else {
-            jobs_.push_back(Pending{kind, std::move(job)});
+            jobs_.push_back(Pending{kind, std::move(job), {}});
         }
     }
     changed_.notify_all();
 }
 
-void SettingsWriter::Flush() {
+void SettingsWriter::Read(std::function<void(TRegistry&)> read, std::function<void()> deliver) {
     {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return jobs_.empty() && !busy_; });
+        const std::lock_guard lock(mutex_);
+        jobs_.push_back(Pending{std::nullopt,
+                                [read = std::move(read)](TRegistry& registry) {
+                                    read(registry);
+                                    return true;
+                                },
+                                std::move(deliver)});
     }
-    DeliverResults();
+    changed_.notify_all();
+}
+
+void SettingsWriter::Flush() {
+    while (true) {
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return jobs_.empty() && !busy_; });
+            if (results_.empty()) return;
+        }
+        DeliverResults();  // may post more
+    }
 }
 
 void SettingsWriter::WithRegistry(const std::function<void(TRegistry&)>& f) {
@@ -62,28 +78,33 @@ void SettingsWriter::Run() {
         busy_ = true;
         lock.unlock();
 
-        Result result;
+        Finished finished{{}, std::move(job.Deliver)};
         {
             const std::lock_guard registryLock(registryMutex_);
-            result.Saved = job.Work(*registry_);
-            if (!result.Saved) result.Reason = registry_->LastError();
+            finished.Saving.Saved = job.Work(*registry_);
+            if (!finished.Saving.Saved) finished.Saving.Reason = registry_->LastError();
         }
 
         lock.lock();
         busy_ = false;
-        results_.push_back(std::move(result));
+        results_.push_back(std::move(finished));
         if (!stopping_) wakeUp_->Signal();
         changed_.notify_all();
     }
 }
 
 void SettingsWriter::DeliverResults() {
-    std::deque<Result> results;
+    std::deque<Finished> results;
     {
         const std::lock_guard lock(mutex_);
         results.swap(results_);
     }
-    for (const Result& result : results) done_(result);
+    for (const Finished& finished : results) {
+        if (finished.Deliver)
+            finished.Deliver();
+        else
+            done_(finished.Saving);
+    }
 }
 
 }  // namespace telv

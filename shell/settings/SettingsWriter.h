@@ -5,7 +5,8 @@
 // the store to itself; a job posted while an earlier one of the same kind still waits replaces
 // it (each job writes everything of its kind, so the later one holds the newer state). The
 // result of each job is handed to `done` on the thread that made the writer, through its event
-// loop, or at once by Flush.
+// loop, or at once by Flush. A reading runs in turn with the jobs and hands what it read over
+// the same way.
 #pragma once
 
 #include "WakeUp.h"
@@ -15,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -40,15 +42,27 @@ public:
     SettingsWriter& operator=(const SettingsWriter&) = delete;
 
     void Post(Kind kind, Job job);
-    // Waits until every job posted so far has run, then delivers their results on this thread.
+    // Runs read with the store on the writer's thread after the jobs posted so far, then deliver
+    // on this thread, through its event loop or in Flush. Readings are never replaced, and
+    // `done` does not hear of them. What read leaves for deliver is handed over under the
+    // writer's lock.
+    void Read(std::function<void(TRegistry&)> read, std::function<void()> deliver);
+    // Waits until every job posted so far has run, then delivers their results on this thread;
+    // again while a delivery posted more.
     void Flush();
     // Runs f with the store on the calling thread, after the jobs posted so far (reading at start).
     void WithRegistry(const std::function<void(TRegistry&)>& f);
 
 private:
     struct Pending {
-        Kind JobKind;
+        std::optional<Kind> JobKind;  // none for a reading
         Job Work;
+        std::function<void()> Deliver;  // a reading's
+    };
+    // A finished job's result, or a reading's delivery.
+    struct Finished {
+        Result Saving;
+        std::function<void()> Deliver;
     };
     void Run();
     void DeliverResults();
@@ -62,7 +76,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Pending> jobs_;
-    std::deque<Result> results_;
+    std::deque<Finished> results_;
     bool busy_ = false;      // a job is running
     bool stopping_ = false;
     std::mutex registryMutex_;  // held while a job or WithRegistry uses the store

@@ -101,8 +101,10 @@ TMainFrame::TMainFrame(std::unique_ptr<TRegistry> registry, QWidget* parent)
     };
     controller_ = std::make_unique<ConnectionController>(static_cast<ConnectionView&>(*this), *tables_);
     TAsyncSocket::SockInit();
+    settings_->WithRegistry([this](TRegistry& store) { historyLate_ = IsHistoryReadLate(store); });
     BuildControls();
     FormCreate();
+    if (historyLate_) StartLateHistory();
 }
 
 TMainFrame::~TMainFrame() {
@@ -487,7 +489,7 @@ void TMainFrame::ExportActiveView() {
 // Reads the settings into the controls, then the caption and help.
 void TMainFrame::FormCreate() {
     ClientSettings settings;
-    settings_->WithRegistry([&settings](TRegistry& registry) { settings = ReadClientSettings(registry); });
+    ReadSettings([this, &settings](TRegistry& registry) { settings = ReadClientSettings(registry, !historyLate_); });
     AddrEdit->setEditText(Q(settings.ServerAddress));
     PortEdit->setText(Q(settings.ServerPort));
     AutoRequest->setChecked(settings.AutoRequest);
@@ -510,7 +512,7 @@ void TMainFrame::RestoreLayout() {
                             Splitter2->count(), PageControl1->count(), kChanelViewColumns - kChanelColumns,
                             kClientViewColumns - kClientColumns};
     WindowLayout layout;
-    settings_->WithRegistry([&](TRegistry& registry) { layout = ReadWindowLayout(registry, shape); });
+    ReadSettings([&](TRegistry& registry) { layout = ReadWindowLayout(registry, shape); });
     ApplyColumnLayout(ChanelListView, layout.ChanelColumns);
     ApplyColumnLayout(ClientListView, layout.ClientColumns);
     if (layout.ChanelHidden) SetHiddenColumns(ChanelListView, *layout.ChanelHidden);
@@ -541,20 +543,6 @@ void TMainFrame::SaveLayout() {
 bool TMainFrame::FormHelp(std::uint16_t command, const char* keyword) {
     bool callHelp = false;
     return telv::FormHelp(helpViewer_, command, keyword, callHelp);
-}
-
-void TMainFrame::FillAddrList() {
-    const QString text = AddrEdit->currentText();
-    const QSignalBlocker block(AddrEdit);
-    QStringList addresses;
-    addresses.reserve(static_cast<qsizetype>(Servers.size()));
-    for (const ServerInfo& server : Servers) addresses.append(Q(server.Address));
-    addrList_->setStringList(addresses);
-    AddrEdit->setEditText(text);
-}
-
-void TMainFrame::AddrEditChange(const QString& text) {
-    if (const auto port = LookUpServerPort(Servers, text.toStdString())) PortEdit->setText(QString::number(*port));
 }
 
 void TMainFrame::AutoRequestClick() {
@@ -674,16 +662,6 @@ void TMainFrame::SetServerEditsEnabled(bool enabled) {
 void TMainFrame::SetConnectCaption(const std::string& caption) { ConnectDisconectAction->setText(Q(caption)); }
 bool TMainFrame::AutoRequestChecked() const { return AutoRequest->isChecked(); }
 bool TMainFrame::EventsChecked() const { return EventCheckBox->isChecked(); }
-
-void TMainFrame::ServerConnected(const std::string& address, const std::string& portText, std::uint16_t port) {
-    AddServer(Servers, address, port);
-    FillAddrList();
-    // The history may be long: it is written off the event loop, from a copy.
-    settings_->Post(SettingsWriter::Kind::ServerSettings,
-                    [address, portText, history = Servers](TRegistry& registry) {
-                        return SaveServerSettings(registry, address, portText, history);
-                    });
-}
 
 void TMainFrame::SetPanelText(int panel, const std::string& text) {
     if (panel >= 0 && panel < 2) StatusPanel[panel]->setText(Q(text));

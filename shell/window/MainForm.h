@@ -6,6 +6,7 @@
 #include "ClientSettings.h"
 #include "ConnectionController.h"
 #include "Help.h"
+#include "LateHistory.h"
 #include "ListView.h"
 #include "ListViewModel.h"
 #include "LogPane.h"
@@ -20,7 +21,9 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -125,6 +128,11 @@ public:
     bool SaveLog(const QString& path);
     // Waits until the settings saved so far are written, and reports a failure (tests).
     void FlushSettings() { settings_->Flush(); }
+    // False while the server history of a large settings file is still being read (Servers
+    // then holds only the connections made since the start).
+    bool HistoryRead() const { return !lateHistory_ || !lateHistory_->Pending(); }
+    // Runs f once the history is read: at once, or when it arrives.
+    void WhenHistoryRead(std::function<void()> f);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -152,6 +160,10 @@ private:
     void ReportFailure(const std::string& line);
     bool FormHelp(std::uint16_t command, const char* keyword);
     void FillAddrList();
+    // Runs read with the settings store on this thread. While the history is read late, the
+    // store reads the key without it, for reading only.
+    void ReadSettings(const std::function<void(TRegistry&)>& read);
+    void StartLateHistory();
     void AddrEditChange(const QString& text);
     void AutoRequestClick();
     void TimerTimer();
@@ -174,6 +186,9 @@ private:
 
     SettingsSaveReport saveReport_;  // before the writer, whose results it takes
     std::unique_ptr<SettingsWriter> settings_;  // the settings store, written off the event loop
+    bool historyLate_ = false;  // the settings file is large: its history is read after the start
+    std::unique_ptr<LateHistory> lateHistory_;  // set when it is; destroyed before the writer
+    std::vector<std::function<void()>> historyWaiters_;
     TListView chanelRows_;
     TListView clientRows_;
     std::unique_ptr<MonitorTables> tables_;

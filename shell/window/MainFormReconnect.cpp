@@ -22,8 +22,7 @@ void TMainFrame::BuildReconnect() {
     ReconnectAction = new QAction("Переподключаться", this);
     ReconnectAction->setCheckable(true);
     bool reconnect = false;
-    settings_->WithRegistry(
-        [&reconnect](TRegistry& registry) { reconnect = ReadOptionFlag(registry, setting::Reconnect, false); });
+    ReadSettings([&reconnect](TRegistry& registry) { reconnect = ReadOptionFlag(registry, setting::Reconnect, false); });
     ReconnectAction->setChecked(reconnect);
     reconnect_->SetEnabled(ReconnectAction->isChecked());
     connect(ReconnectAction, &QAction::toggled, this, [this](bool on) {

@@ -266,5 +266,27 @@ TEST(RegistryFile, EmptyInputIsAnEmptyKey) {
     EXPECT_EQ(file.Serialize(), kHead);
 }
 
+// A reading that leaves out some names skips their lines whole, sound or damaged, continued
+// or not, in either letter case, and reads the rest as a whole reading does.
+TEST(RegistryFile, LeavesOutTheNamesItIsToldToSkip) {
+    const std::string text = kHead +
+                             "\"Keep\"=\"1\"\n"
+                             "\"Skip1\"=\"a\"\n"
+                             "\"SKIP2\"=dword:00000002\n"
+                             "\"skip3\"=hex:01,02,\\\n  03,04\n"
+                             "\"Skip4\"=damaged\n"
+                             "; a comment\n"
+                             "\"Later\"=dword:00000007\n";
+    const RegistryFile file = RegistryFile::Parse(text, kKey, [](std::string_view name) {
+        return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).startsWith("skip", Qt::CaseInsensitive);
+    });
+    EXPECT_EQ(file.ValueNames(), (std::vector<std::string>{"Keep", "Later"}));
+    ASSERT_NE(file.Find("Later"), nullptr);
+    EXPECT_EQ(file.Find("Later")->Number, 7u);
+    EXPECT_EQ(file.Find("Skip4"), nullptr);
+    const RegistryFile whole = RegistryFile::Parse(text, kKey);
+    EXPECT_EQ(whole.ValueNames(), (std::vector<std::string>{"Keep", "Skip1", "SKIP2", "skip3", "Later"}));
+}
+
 }  // namespace
 }  // namespace telv

@@ -286,6 +286,46 @@ TEST_F(RegistryTest, AKeyChangedOnDiskIsReadAgain) {
     EXPECT_EQ(registry.ReadString("A"), "third");
 }
 
+// A key read without some of its values is for reading only: nothing of it is written, so the
+// values left out stay in the file; it never stands in for the whole key afterwards.
+TEST_F(RegistryTest, AKeyReadWithoutSomeValuesIsNeverWritten) {
+    const std::string text = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Велартон\\TELV Клиент]\n"
+                             "\"A\"=\"1\"\n\"Big\"=\"left out\"\n";
+    Store(text);
+    fs::last_write_time(KeyFile(), fs::last_write_time(KeyFile()) - std::chrono::hours(1));  // kept between uses
+    TRegistry registry(Root());
+    registry.SetSkippedValues([](std::string_view name) { return name == "Big"; });
+    for (int pass = 0; pass < 2; ++pass) {  // read from the file, then from the key kept
+        ASSERT_TRUE(registry.OpenKey(kKeyPath, true));
+        EXPECT_TRUE(registry.IsPartlyRead());
+        EXPECT_EQ(registry.ReadString("A"), "1");
+        EXPECT_EQ(registry.GetDataType("Big"), RegDataType::Absent);
+        EXPECT_FALSE(registry.WriteString("A", "2"));
+        EXPECT_FALSE(registry.WriteString("New", "3"));
+        EXPECT_TRUE(registry.CloseKey());
+        EXPECT_EQ(Stored(), text);
+    }
+    registry.SetSkippedValues(nullptr);
+    ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+    EXPECT_FALSE(registry.IsPartlyRead());
+    EXPECT_EQ(registry.ReadString("Big"), "left out");
+    ASSERT_TRUE(registry.CloseKey());
+    // The key kept whole serves a reading that leaves values out, still for reading only.
+    registry.SetSkippedValues([](std::string_view name) { return name == "Big"; });
+    ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+    EXPECT_FALSE(registry.IsPartlyRead());
+    EXPECT_EQ(registry.ReadString("Big"), "left out");
+    EXPECT_FALSE(registry.WriteString("A", "3"));
+    ASSERT_TRUE(registry.CloseKey());
+    EXPECT_EQ(Stored(), text);
+    registry.SetSkippedValues(nullptr);
+    ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+    EXPECT_TRUE(registry.WriteString("A", "2"));
+    ASSERT_TRUE(registry.CloseKey());
+    EXPECT_NE(Stored().find("\"Big\"=\"left out\""), std::string::npos);
+    EXPECT_NE(Stored().find("\"A\"=\"2\""), std::string::npos);
+}
+
 // A real full disk: the key's folder on a 64 KiB file system that the rest of the data fills.
 TEST(RegistryTinyFileSystem, AFullDiskKeepsTheKeyFile) {
     if (const auto folder = test::TinyFileSystemFolder()) {
