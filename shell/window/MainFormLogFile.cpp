@@ -38,7 +38,7 @@ void TMainFrame::BuildLogKeeping() {
 
     std::filesystem::path settingsRoot;
     bool on = false;
-    settings_->WithRegistry([&](TRegistry& registry) {
+    ReadSettings([&](TRegistry& registry) {
         settingsRoot = registry.RootDirectory();
         on = ReadOptionFlag(registry, setting::LogToFile, false);
     });
