@@ -308,6 +308,20 @@ bool ContinuesOnNextLine(std::string_view logicalLine) {
     return StartsWithNoCase(data, "hex") && !data.empty() && data.back() == '\\';
 }
 
+// The common case of IsSkipped, decided on the line's bytes: a name in quotes without escapes,
+// then '=', on a line that does not continue. Nothing when the line needs the full reading.
+std::optional<bool> IsPlainLineSkipped(std::string_view line, RegistryFile::NameFilter skip) {
+    std::size_t pos = 0;
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    if (pos >= line.size() || line[pos] != '"' || Trim(line).back() == '\\') return std::nullopt;
+    const std::size_t close = line.find_first_of("\"\\", pos + 1);
+    if (close == std::string_view::npos || line[close] != '"') return std::nullopt;
+    std::size_t after = close + 1;
+    while (after < line.size() && IsBlank(line[after])) ++after;
+    if (after >= line.size() || line[after] != '=') return std::nullopt;
+    return skip(line.substr(pos + 1, close - pos - 1));
+}
+
 // True when the logical line is a value line (sound or damaged) of a name that `skip` accepts.
 bool IsSkipped(std::string_view logicalLine, RegistryFile::NameFilter skip) {
     const std::optional<NamePart> part = ParseNamePart(logicalLine);
@@ -367,6 +381,8 @@ RegistryFile RegistryFile::Parse(std::string_view bytes, std::string keyName, Na
     bool firstContent = true;
     bool inForeignSection = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
+        // A partial read passes over most lines: those of the names it skips.
+        if (skip && !inForeignSection && !firstContent && IsPlainLineSkipped(lines[i], skip) == true) continue;
         const std::string_view trimmed = Trim(lines[i]);
         if (trimmed.empty()) continue;
         if (std::exchange(firstContent, false) && (trimmed == kSignature || trimmed == kOldSignature)) continue;

@@ -276,6 +276,8 @@ TEST(RegistryFile, LeavesOutTheNamesItIsToldToSkip) {
                              "\"skip3\"=hex:01,02,\\\n  03,04\n"
                              "\"Skip4\"=damaged\n"
                              "; a comment\n"
+                             "\"skip5\" = hex:05,\\  \n  06\n"
+                             "  \"Skip\\\"6\"=\"quoted\"\n"
                              "\"Later\"=dword:00000007\n";
     const RegistryFile file = RegistryFile::Parse(text, kKey, [](std::string_view name) {
         return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).startsWith("skip", Qt::CaseInsensitive);
@@ -284,8 +286,10 @@ TEST(RegistryFile, LeavesOutTheNamesItIsToldToSkip) {
     ASSERT_NE(file.Find("Later"), nullptr);
     EXPECT_EQ(file.Find("Later")->Number, 7u);
     EXPECT_EQ(file.Find("Skip4"), nullptr);
+    EXPECT_EQ(file.Serialize(), RegistryFile::Parse(kHead + "\"Keep\"=\"1\"\n; a comment\n\"Later\"=dword:00000007\n", kKey).Serialize());
     const RegistryFile whole = RegistryFile::Parse(text, kKey);
-    EXPECT_EQ(whole.ValueNames(), (std::vector<std::string>{"Keep", "Skip1", "SKIP2", "skip3", "Later"}));
+    EXPECT_EQ(whole.ValueNames(),
+              (std::vector<std::string>{"Keep", "Skip1", "SKIP2", "skip3", "skip5", "Skip\"6", "Later"}));
 }
 
 }  // namespace
