@@ -10,6 +10,7 @@
 #include "RowExport.h"
 #include "RowTexts.h"
 #include "RowsView.h"
+#include "SaveFileDialog.h"
 #include "Sorting.h"
 #include "TotalsPanels.h"
 #include "TrafficChart.h"
@@ -24,7 +25,6 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDateTime>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -36,7 +36,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QStringListModel>
 #include <QSpinBox>
 #include <QSplitter>
@@ -471,13 +470,8 @@ void TMainFrame::ExportActiveView() {
     }
     QTreeView* view = ActiveView();
     const QString name = view == ClientListView ? "Клиенты.csv" : "Приборы.csv";
-    QFileDialog dialog(this, "Экспорт в CSV",
-                       QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/" + name,
-                       "CSV (*.csv);;Все файлы (*)");
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix("csv");
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    const QString path = dialog.selectedFiles().constFirst();
+    const QString path = AskSavePath(this, "Экспорт в CSV", name, kCsvFileFilter, "csv");
+    if (path.isEmpty()) return;
     QString error;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool exported = ExportCsv(view, path, error);

@@ -5,11 +5,11 @@
 #include "ConsoleOptions.h"
 #include "LogKeeper.h"
 #include "LogText.h"
+#include "SaveFileDialog.h"
 #include "WholeFile.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QFileDialog>
 #include <QStandardPaths>
 
 #include <filesystem>
@@ -65,14 +65,10 @@ bool TMainFrame::SaveLog(const QString& path) {
 }
 
 void TMainFrame::SaveLogWithDialog() {
-    QFileDialog dialog(this, "Сохранить журнал",
-                       QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Журнал.txt",
-                       "Текст (*.txt *.log);;Все файлы (*)");
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix("txt");
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const QString path = AskSavePath(this, "Сохранить журнал", "Журнал.txt", "Текст (*.txt *.log);;Все файлы (*)", "txt");
+    if (path.isEmpty()) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    SaveLog(dialog.selectedFiles().constFirst());
+    SaveLog(path);
     QApplication::restoreOverrideCursor();
 }
 

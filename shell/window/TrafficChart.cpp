@@ -1,6 +1,7 @@
 #include "TrafficChart.h"
 
 #include "ChartLines.h"
+#include "SaveFileDialog.h"
 #include "WholeFile.h"
 
 #include <QApplication>
@@ -10,14 +11,12 @@
 #include <QCursor>
 #include <QDateTime>
 #include <QDateTimeAxis>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QToolTip>
 #include <QValueAxis>
 #include <QVBoxLayout>
@@ -319,13 +318,8 @@ bool TrafficChart::ExportCsv(const QString& path, QString& error) const {
 }
 
 void TrafficChart::ExportWithDialog() {
-    QFileDialog dialog(this, "Экспорт в CSV",
-                       QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Трафик.csv",
-                       "CSV (*.csv);;Все файлы (*)");
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix("csv");
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    const QString path = dialog.selectedFiles().constFirst();
+    const QString path = AskSavePath(this, "Экспорт в CSV", "Трафик.csv", kCsvFileFilter, "csv");
+    if (path.isEmpty()) return;
     QString error;
     if (!ExportCsv(path, error))
         QMessageBox::critical(this, "Экспорт в CSV", QString("Не удалось записать файл %1:\n%2").arg(path, error));
