@@ -109,7 +109,7 @@ struct ActionTimes {
 };
 
 template <class Action>
-ActionTimes TimeAction(PaintCounter& paints, Action action) {
+ActionTimes TimeAction(test::PaintCounter& paints, Action action) {
     QApplication::processEvents();
     const int before = paints.paints;
     QElapsedTimer timer;
@@ -138,7 +138,7 @@ int Run(const std::string& simProgram, const std::string& outPath) {
         window->show();
         QApplication::processEvents();
         const std::uint64_t emptyResident = ResidentBytes();
-        PaintCounter chanelPaints;
+        test::PaintCounter chanelPaints;
         window->ChanelListView->viewport()->installEventFilter(&chanelPaints);
 
         window->AddrEdit->setEditText("127.0.0.1");

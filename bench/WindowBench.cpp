@@ -54,8 +54,8 @@ public:
         QApplication::processEvents();
     }
 
-    PaintCounter chanelPaints;
-    PaintCounter clientPaints;
+    test::PaintCounter chanelPaints;
+    test::PaintCounter clientPaints;
 
 private:
     std::filesystem::path root_;
@@ -232,7 +232,7 @@ public:
         return chart_.History().BucketCount(chart_.Range(), now_ - ResolutionOf(chart_.Range()).SpanMs);
     }
 
-    PaintCounter paints;
+    test::PaintCounter paints;
 
 private:
     RecordTables tables_;

@@ -1,10 +1,10 @@
 // The table view repaints the rows in sight after a change report, however many rows it spans,
 // and nothing for rows out of sight.
+#include "PaintCounter.h"
 #include "RowsView.h"
 #include "TestApplication.h"
 
 #include <QApplication>
-#include <QEvent>
 #include <QImage>
 #include <QStandardItemModel>
 #include <gtest/gtest.h>
@@ -12,16 +12,7 @@
 namespace telv {
 namespace {
 
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) ++paints;
-        return QObject::eventFilter(watched, event);
-    }
-};
+using test::PaintCounter;
 
 class RowsViewTest : public ::testing::Test {
 protected:

@@ -4,7 +4,7 @@
 #include <QEvent>
 #include <QObject>
 
-namespace telv::bench {
+namespace telv::test {
 
 class PaintCounter : public QObject {
 public:
@@ -17,4 +17,4 @@ protected:
     }
 };
 
-}  // namespace telv::bench
+}  // namespace telv::test
