@@ -1,6 +1,7 @@
 #include "ListViewModel.h"
 
 #include <QItemSelectionModel>
+#include <QScopedValueRollback>
 
 namespace telv {
 
@@ -85,9 +86,8 @@ void ListViewModel::SelectFlaggedRows() {
         }
     }
     if (runs.isEmpty()) return;
-    mirroring_ = true;
+    const QScopedValueRollback mirroring(mirroring_, true);
     selection_->select(runs, QItemSelectionModel::Select);
-    mirroring_ = false;
 }
 
 void ListViewModel::SetFilterColumns(std::vector<int> columns) {
@@ -164,9 +164,8 @@ bool ListViewModel::ApplyRemovals() {
 // would follow a persistent index per selected cell, which at a million rows takes seconds.
 void ListViewModel::ChangeLayout() {
     if (selection_ && selection_->hasSelection()) {
-        mirroring_ = true;
+        const QScopedValueRollback mirroring(mirroring_, true);
         selection_->clearSelection();
-        mirroring_ = false;
     }
     emit layoutAboutToBeChanged();
     const QModelIndexList before = persistentIndexList();
