@@ -143,18 +143,26 @@ void ConnectionController::SocketConnect(TAsyncSocket* sender, int error) {
 void ConnectionController::SocketRead(TAsyncSocket* sender) {
     HandlerScope scope(handlerDepth_);
     if (sender != Socket.get()) return;
-    std::vector<std::uint8_t> block;
-    for (std::size_t drained = 0; drained < kMaxDrainBytes && sender == Socket.get() && !failedSendError_;) {
-        const int n = std::min(Socket->Available(), kReadBlockBytes);
+    std::size_t drained = 0, listBytes = 0;
+    while (drained < kMaxDrainBytes && sender == Socket.get() && !failedSendError_) {
+        const std::size_t owed = ListBytesOwed();
+        const bool bulk = owed > static_cast<std::size_t>(kReadBlockBytes) && listBytes < kMaxListBytesPerTurn;
+        const std::size_t want = bulk ? std::min(owed, kMaxListBytesPerTurn - listBytes) : std::size_t{kReadBlockBytes};
+        const int n = static_cast<int>(std::min(static_cast<std::size_t>(std::max(Socket->Available(), 0)), want));
         if (n <= 0) break;
-        block.resize(static_cast<std::size_t>(n));
-        const int received = Socket->Receive(block.data(), n, 0);
+        std::uint8_t* room = RecvBuffer.Reserve(static_cast<std::size_t>(n));
+        const int received = Socket->Receive(room, n, 0);
+        RecvBuffer.Commit(received > 0 ? static_cast<std::size_t>(received) : 0);
         if (received <= 0) break;  // 0: end of stream, reported by the close notification
-        RecvBuffer.Append(block.data(), static_cast<std::size_t>(received));
-        drained += static_cast<std::size_t>(received);
+        (bulk ? listBytes : drained) += static_cast<std::size_t>(received);
         DispatchMessages();
     }
     EndIfSendFailed();
+}
+
+std::size_t ConnectionController::ListBytesOwed() const {
+    const std::size_t length = ListMessageLength(State, RecvBuffer.Front(), RecvBuffer.Remaining());
+    return length > RecvBuffer.Remaining() ? length - RecvBuffer.Remaining() : 0;
 }
 
 void ConnectionController::BytesReceived(const std::uint8_t* bytes, std::size_t count) {

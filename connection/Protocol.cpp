@@ -157,6 +157,14 @@ std::size_t RecordSizeOf(std::uint8_t messageCode) {
     }
 }
 
+std::size_t ListMessageLength(int state, const std::uint8_t* bytes, std::size_t count) {
+    if (state != Running || bytes == nullptr || count < kListHeaderLength) return 0;
+    const std::size_t recordSize = RecordSizeOf(bytes[0]);
+    const std::uint32_t n = wire::ReadU32(bytes + 1);
+    if (recordSize == 0 || n > kMaxRecordCount) return 0;
+    return kListHeaderLength + recordSize * std::size_t{n};
+}
+
 DecodedMessage DecodeNext(int state, const std::uint8_t* bytes, std::size_t count) {
     if (count == 0 || bytes == nullptr) return Outcome(DecodeOutcome::Incomplete);
     switch (state) {

@@ -110,4 +110,8 @@ DecodedMessage DecodeNext(int state, const std::uint8_t* bytes, std::size_t coun
 // The record size of a list or statistics code (32, 33, 48, 49), 0 for any other code.
 std::size_t RecordSizeOf(std::uint8_t messageCode);
 
+// The whole length of the list or statistics message at the front of the bytes, as its header
+// gives it, while the connection runs; 0 when the front is no such header (or not one yet).
+std::size_t ListMessageLength(int state, const std::uint8_t* bytes, std::size_t count);
+
 }  // namespace telv

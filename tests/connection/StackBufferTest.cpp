@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <numeric>
 #include <stdexcept>
 #include <vector>
@@ -102,9 +103,53 @@ TEST(StackBuffer, GivesBackAnOversizedBlock) {
     b.Append(big.data(), big.size());
     b.DiscardAll();
     const auto small = Seq(10);
+    for (int message = 0; message < 32; ++message) {  // small messages only, for a while
+        b.Append(small.data(), small.size());
+        EXPECT_EQ(Unconsumed(b), small);
+        b.DiscardAll();
+    }
     b.Append(small.data(), small.size());
     EXPECT_LT(b.Capacity(), std::size_t{1} << 20);
     EXPECT_EQ(Unconsumed(b), small);
+}
+
+// A list repeated every second keeps the block it fills (no fresh pages each time), while
+// the block an earlier, larger list needed shrinks towards it.
+TEST(StackBuffer, KeepsTheBlockThatRepeatedLargeMessagesFill) {
+    StackBuffer b;
+    std::vector<std::uint8_t> list(40 << 20, 1), statistics(6 << 20, 2);
+    b.Append(list.data(), list.size());
+    b.DiscardAll();
+    std::size_t capacity = 0;
+    int reallocations = 0;
+    for (int second = 0; second < 40; ++second) {
+        for (std::size_t at = 0; at < statistics.size(); at += 1 << 20) {  // received in pieces
+            std::uint8_t* room = b.Reserve(1 << 20);
+            std::memcpy(room, statistics.data() + at, 1 << 20);
+            b.Commit(1 << 20);
+        }
+        ASSERT_EQ(b.Remaining(), statistics.size());
+        b.DiscardAll();
+        const auto small = Seq(100);
+        b.Append(small.data(), small.size());  // a notice between two lists
+        b.DiscardAll();
+        if (second >= 20) reallocations += b.Capacity() != capacity;
+        capacity = b.Capacity();
+    }
+    EXPECT_EQ(reallocations, 0);
+    EXPECT_GE(capacity, statistics.size());
+    EXPECT_LT(capacity, 2 * statistics.size());
+}
+
+TEST(StackBuffer, CommitAddsOnlyWhatWasReceived) {
+    StackBuffer b;
+    const auto bytes = Seq(20);
+    b.Append(bytes.data(), 5);
+    ASSERT_TRUE(b.Consume(2));
+    std::uint8_t* room = b.Reserve(100);
+    std::memcpy(room, bytes.data() + 5, 15);
+    b.Commit(15);
+    EXPECT_EQ(Unconsumed(b), std::vector<std::uint8_t>(bytes.begin() + 2, bytes.end()));
 }
 
 TEST(StackBuffer, RefusesToGrowBeyondItsLimitAndStaysIntact) {
