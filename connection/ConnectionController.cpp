@@ -33,6 +33,8 @@ ConnectionController::ConnectionController(ConnectionView& view, SessionTables& 
     : view_(view), tables_(tables) {}
 
 ConnectionController::~ConnectionController() {
+    // A message the tables still handle reads the receive buffer, which goes with the controller.
+    tables_.FinishPending();
     // Deleting the socket closes it and detaches the handlers; nothing is sent or logged.
     Socket.reset();
 }
@@ -109,6 +111,7 @@ void ConnectionController::AttemptFailed(int error) {
 void ConnectionController::RetireSocket() { retiredSocket_ = std::move(Socket); }
 
 void ConnectionController::SocketDisconnect(ConnectionEnd how) {
+    FlushHeld();  // what arrived before the end is shown, as it would have been without holding
     view_.SetServerEditsEnabled(true);
     view_.SetConnectCaption("Подключить");
     State = Disconnected;
@@ -142,9 +145,10 @@ void ConnectionController::SocketConnect(TAsyncSocket* sender, int error) {
 
 void ConnectionController::SocketRead(TAsyncSocket* sender) {
     HandlerScope scope(handlerDepth_);
-    if (sender != Socket.get()) return;
+    // While the tables handle a message, its bytes stay where they are: reading resumes after.
+    if (sender != Socket.get() || tables_.Pending()) return;
     std::size_t drained = 0, listBytes = 0;
-    while (drained < kMaxDrainBytes && sender == Socket.get() && !failedSendError_) {
+    while (drained < kMaxDrainBytes && sender == Socket.get() && !failedSendError_ && !tables_.Pending()) {
         const std::size_t owed = ListBytesOwed();
         const bool bulk = owed > static_cast<std::size_t>(kReadBlockBytes) && listBytes < kMaxListBytesPerTurn;
         const std::size_t want = bulk ? std::min(owed, kMaxListBytesPerTurn - listBytes) : std::size_t{kReadBlockBytes};
@@ -167,13 +171,35 @@ std::size_t ConnectionController::ListBytesOwed() const {
 
 void ConnectionController::BytesReceived(const std::uint8_t* bytes, std::size_t count) {
     HandlerScope scope(handlerDepth_);
+    tables_.FinishPending();  // appending may move the bytes a pending message reads
     RecvBuffer.Append(bytes, count);
     DispatchMessages();
     EndIfSendFailed();
 }
 
+void ConnectionController::ResumeDispatch() {
+    HandlerScope scope(handlerDepth_);
+    DispatchMessages();
+    if (Socket && !tables_.Pending()) SocketRead(Socket.get());
+    EndIfSendFailed();
+}
+
+void ConnectionController::SettlePending() {
+    if (!tables_.Pending()) return;
+    HandlerScope scope(handlerDepth_);
+    tables_.FinishPending();
+    ResumeDispatch();
+}
+
+void ConnectionController::FlushHeld() {
+    while (tables_.Pending()) {
+        tables_.FinishPending();
+        DispatchMessages();
+    }
+}
+
 void ConnectionController::DispatchMessages() {
-    while (RecvBuffer.Remaining() > 0) {
+    while (RecvBuffer.Remaining() > 0 && !tables_.Pending()) {
         const DecodedMessage m = DecodeNext(State, RecvBuffer.Front(), RecvBuffer.Remaining());
         switch (m.outcome) {
         case DecodeOutcome::Incomplete: return;

@@ -85,6 +85,14 @@ public:
     void SendCommands(const std::vector<Bytes>& messages);
     bool HasSocket() const { return Socket != nullptr; }
 
+    // The tables have finished a message they handled over several turns: the messages held
+    // meanwhile are handed over in order, then the socket is read again.
+    void ResumeDispatch();
+    // A message the tables are still handling is finished at once, and those held behind it are
+    // handed over; for operator actions that must see whole refreshes (sorting, filtering,
+    // exporting).
+    void SettlePending();
+
     // Acts on bytes as if the socket had just delivered them: appends them to RecvBuffer and
     // dispatches every complete message, as a read notification does after draining the socket.
     // Lets the fuzz target and the reliability tests drive the message handling without a socket.
@@ -107,6 +115,8 @@ private:
     void SocketRead(TAsyncSocket* sender);
     void SocketDisconnect(ConnectionEnd how = ConnectionEnd::Lost);
     void DispatchMessages();
+    // Finishes every message the tables are handling and hands over those held behind it.
+    void FlushHeld();
     // Bytes the list message at the front of the receive buffer still lacks (0: none).
     std::size_t ListBytesOwed() const;
     void Act(const DecodedMessage& message);

@@ -18,6 +18,13 @@ public:
     virtual void ClientListReceived(RecordArray<TELV_FULL_CLIENT_DATA> records) = 0;
     virtual void ChannelStatisticsReceived(RecordArray<TELV_STATISTICS_DATA> records) = 0;
     virtual void ClientStatisticsReceived(RecordArray<TELV_STATISTICS_DATA> records) = 0;
+
+    // Tables may handle a very large message over several turns of the event loop. While one is
+    // pending, its records must stay readable where they are: the connection hands over no
+    // other message and does not touch its receive buffer until the tables say they are done
+    // (through a hook of their own), or until it asks them to finish at once.
+    virtual bool Pending() const { return false; }
+    virtual void FinishPending() {}
 };
 
 }  // namespace telv

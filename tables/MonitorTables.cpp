@@ -2,6 +2,7 @@
 
 #include "RowTexts.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace telv {
@@ -19,7 +20,18 @@ void MonitorTables::ShowTotals() {
     if (AfterTotals) AfterTotals();
 }
 
+void MonitorTables::SessionStarted() {
+    FinishPending();
+    RecordTables::SessionStarted();
+}
+
+void MonitorTables::ChannelListReceived(RecordArray<TELV_UDP_FULL_CHANEL_DATA> records) {
+    FinishPending();
+    ReplaceChanels(records);
+}
+
 void MonitorTables::ClientListReceived(RecordArray<TELV_FULL_CLIENT_DATA> records) {
+    FinishPending();
     ReplaceClients(records);
     ResetTotals(true, true);
     RebuildViews();
@@ -35,6 +47,7 @@ void MonitorTables::ClientStatisticsReceived(RecordArray<TELV_STATISTICS_DATA> r
 }
 
 void MonitorTables::RebuildViews() {
+    FinishPending();
     chanelUntouched_.MarkAll(ChanelListView.Count());
     clientUntouched_.MarkAll(ClientListView.Count());
     RebuildRows();
@@ -95,52 +108,93 @@ void MonitorTables::RebuildClientRows() {
     }
 }
 
-void MonitorTables::ChanelStatisticsPass(RecordArray<TELV_STATISTICS_DATA> records) {
-    ResetTotals(false, true);
-    {
-        RepaintSuspension repaint(ChanelListView);
-        PassChanelStatistics(records, [this](LiveRow& live, const TELV_STATISTICS_DATA& record,
-                                              const LinkedState<TELV_FULL_CLIENT_DATA>& linked) {
-            TListItem& row = *RowItems::ItemOf(live);
-            row.SubItem(3) = TimeOnLineCell(record.SecondsOnLine());
-            row.SubItem(4) = TrafficCell(record.RxBytes(), record.TxBytes());
-            if (TrackRates) row.SubItem(kChanelRateColumn - 1) = RatesCell(live.Rates);
-            ChanelListView.Changed(row);
-            if (!linked.Known) return;  // the state cell keeps its previous text
-            if (record.State() == 0)
-                row.SubItem(5) = TextCell(CellKind::ChanelFree);
-            else if (linked.Record)
-                row.SubItem(5) = LinkedWithClientCell(linked.Record);
-            else
-                row.SubItem(5) = ListCell{};
-        });
-        EndPass(LiveChanels, ChanelListView);
+void MonitorTables::ChanelStatisticsPass(RecordArray<TELV_STATISTICS_DATA> records) { StartPass(true, records); }
+
+void MonitorTables::ClientStatisticsPass(RecordArray<TELV_STATISTICS_DATA> records) { StartPass(false, records); }
+
+void MonitorTables::StartPass(bool chanels, RecordArray<TELV_STATISTICS_DATA> records) {
+    FinishPending();  // passes never overlap
+    ResetTotals(!chanels, chanels);
+    (chanels ? ChanelListView : ClientListView).SuspendRepaint();
+    pass_ = PiecewisePass{records, chanels, 0, ++passSerial_};
+    if (!Later || records.size() <= kPassPieceRecords) {
+        ContinuePass(records.size(), false);
+        return;
     }
-    ShowTotals();
+    ContinuePass(kPassPieceRecords, false);
 }
 
-void MonitorTables::ClientStatisticsPass(RecordArray<TELV_STATISTICS_DATA> records) {
-    ResetTotals(true, false);
-    {
-        RepaintSuspension repaint(ClientListView);
-        PassClientStatistics(records, [this](LiveRow& live, const TELV_STATISTICS_DATA& record,
-                                              const LinkedState<TELV_UDP_FULL_CHANEL_DATA>& linked) {
-            TListItem& row = *RowItems::ItemOf(live);
-            row.SubItem(1) = TimeOnLineCell(record.SecondsOnLine());
-            row.SubItem(2) = TrafficCell(record.RxBytes(), record.TxBytes());
-            if (TrackRates) row.SubItem(kClientRateColumn - 1) = RatesCell(live.Rates);
-            ClientListView.Changed(row);
-            if (!linked.Known) return;
-            switch (record.State()) {
-            case 0: row.SubItem(3) = TextCell(CellKind::ClientFree); break;
-            case 1: row.SubItem(3) = linked.Record ? LinkedWithDeviceCell(linked.Record) : ListCell{}; break;
-            case 2: row.SubItem(3) = TextCell(CellKind::EventTranslation); break;
-            default: row.SubItem(3) = ListCell{}; break;
-            }
-        });
-        EndPass(LiveClients, ClientListView);
+void MonitorTables::FinishPending() {
+    if (Pending()) ContinuePass(pass_.Records.size(), false);
+}
+
+void MonitorTables::ContinuePass(std::uint32_t to, bool scheduled) {
+    const PiecewisePass pass = pass_;
+    const bool last = to >= pass.Records.size();
+    TListView& view = pass.Chanels ? ChanelListView : ClientListView;
+    try {
+        if (pass.Chanels)
+            PassChanelStatistics(pass.Records, pass.Next, to,
+                                 [this](LiveRow& live, const TELV_STATISTICS_DATA& record,
+                                        const LinkedState<TELV_FULL_CLIENT_DATA>& linked) {
+                                     ShowChanelStatistics(live, record, linked);
+                                 });
+        else
+            PassClientStatistics(pass.Records, pass.Next, to,
+                                 [this](LiveRow& live, const TELV_STATISTICS_DATA& record,
+                                        const LinkedState<TELV_UDP_FULL_CHANEL_DATA>& linked) {
+                                     ShowClientStatistics(live, record, linked);
+                                 });
+        if (last) EndPass(pass.Chanels ? LiveChanels : LiveClients, view);
+    } catch (...) {
+        // The pass ends here, with the rows it wrote so far; the view shows them.
+        pass_ = PiecewisePass{};
+        view.ResumeRepaint();
+        throw;
     }
+    if (!last) {
+        pass_.Next = to;
+        Later([this, serial = pass.Serial] {
+            if (Pending() && pass_.Serial == serial) ContinuePass(pass_.Next + kPassPieceRecords, true);
+        });
+        return;
+    }
+    pass_ = PiecewisePass{};
+    view.ResumeRepaint();  // the suspension of StartPass: the view hears of the whole pass now
     ShowTotals();
+    if (scheduled && PassDone) PassDone();
+}
+
+void MonitorTables::ShowChanelStatistics(LiveRow& live, const TELV_STATISTICS_DATA& record,
+                                         const LinkedState<TELV_FULL_CLIENT_DATA>& linked) {
+    TListItem& row = *RowItems::ItemOf(live);
+    row.SubItem(3) = TimeOnLineCell(record.SecondsOnLine());
+    row.SubItem(4) = TrafficCell(record.RxBytes(), record.TxBytes());
+    if (TrackRates) row.SubItem(kChanelRateColumn - 1) = RatesCell(live.Rates);
+    ChanelListView.Changed(row);
+    if (!linked.Known) return;  // the state cell keeps its previous text
+    if (record.State() == 0)
+        row.SubItem(5) = TextCell(CellKind::ChanelFree);
+    else if (linked.Record)
+        row.SubItem(5) = LinkedWithClientCell(linked.Record);
+    else
+        row.SubItem(5) = ListCell{};
+}
+
+void MonitorTables::ShowClientStatistics(LiveRow& live, const TELV_STATISTICS_DATA& record,
+                                         const LinkedState<TELV_UDP_FULL_CHANEL_DATA>& linked) {
+    TListItem& row = *RowItems::ItemOf(live);
+    row.SubItem(1) = TimeOnLineCell(record.SecondsOnLine());
+    row.SubItem(2) = TrafficCell(record.RxBytes(), record.TxBytes());
+    if (TrackRates) row.SubItem(kClientRateColumn - 1) = RatesCell(live.Rates);
+    ClientListView.Changed(row);
+    if (!linked.Known) return;
+    switch (record.State()) {
+    case 0: row.SubItem(3) = TextCell(CellKind::ClientFree); break;
+    case 1: row.SubItem(3) = linked.Record ? LinkedWithDeviceCell(linked.Record) : ListCell{}; break;
+    case 2: row.SubItem(3) = TextCell(CellKind::EventTranslation); break;
+    default: row.SubItem(3) = ListCell{}; break;
+    }
 }
 
 void MonitorTables::RemoveRows(TListView& view, UntouchedRows& untouched) {

@@ -36,10 +36,23 @@ public:
     void ClientStatisticsPass(RecordArray<TELV_STATISTICS_DATA> records);
     void ShowTotals();
 
+    // With a way to run work later on the event loop, a statistics pass over more than
+    // kPassPieceRecords records goes in pieces of that many, one a turn, so that a refresh of a
+    // million rows never holds the window for long. The view is not repainted until the pass
+    // ends (no row is ever shown half-updated), and the rows go at the end as in a whole pass.
+    // PassDone runs when a pass that went in pieces has ended by itself (not by FinishPending).
+    static constexpr std::uint32_t kPassPieceRecords = 65536;
+    std::function<void(std::function<void()>)> Later;
+    std::function<void()> PassDone;
+
     // SessionTables
+    void SessionStarted() override;
+    void ChannelListReceived(RecordArray<TELV_UDP_FULL_CHANEL_DATA> records) override;
     void ClientListReceived(RecordArray<TELV_FULL_CLIENT_DATA> records) override;
     void ChannelStatisticsReceived(RecordArray<TELV_STATISTICS_DATA> records) override;
     void ClientStatisticsReceived(RecordArray<TELV_STATISTICS_DATA> records) override;
+    bool Pending() const override { return pass_.Records.size() > 0; }
+    void FinishPending() override;
 
     TListView& ChanelListView;
     TListView& ClientListView;
@@ -50,6 +63,22 @@ public:
     const RowItems ClientItems{LiveClients};
 
 private:
+    // A statistics pass under way: its message, the table, and the first record not yet done.
+    struct PiecewisePass {
+        RecordArray<TELV_STATISTICS_DATA> Records;
+        bool Chanels = true;
+        std::uint32_t Next = 0;
+        unsigned Serial = 0;  // tells a scheduled piece whether its pass is still the one under way
+    };
+
+    void StartPass(bool chanels, RecordArray<TELV_STATISTICS_DATA> records);
+    // Passes the records up to `to`, and ends the pass after its last one; PassDone runs when
+    // a scheduled piece ended it.
+    void ContinuePass(std::uint32_t to, bool scheduled);
+    void ShowChanelStatistics(LiveRow& live, const TELV_STATISTICS_DATA& record,
+                              const LinkedState<TELV_FULL_CLIENT_DATA>& linked);
+    void ShowClientStatistics(LiveRow& live, const TELV_STATISTICS_DATA& record,
+                              const LinkedState<TELV_UDP_FULL_CHANEL_DATA>& linked);
     void RebuildChanelRows();
     void RebuildClientRows();
     // Deletes the rows the view marked in `untouched` in one pass.
@@ -57,6 +86,8 @@ private:
     // Deletes the view rows of the live rows a statistics pass did not touch.
     static void EndPass(LiveRows& rows, TListView& view);
 
+    PiecewisePass pass_;
+    unsigned passSerial_ = 0;
     UntouchedRows chanelUntouched_;
     UntouchedRows clientUntouched_;
     StatusPanels& statusBar_;

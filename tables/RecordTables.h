@@ -10,6 +10,9 @@
 #include "SessionTables.h"
 #include "TrafficTotals.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace telv {
 
 class RecordTables : public SessionTables {
@@ -63,25 +66,39 @@ protected:
     // One statistics pass over the channel (client) rows: each record found updates its row and
     // the totals, then `onRow(row, record, linked)` runs; a handle without a row, or a linked
     // handle without a record, marks the tables out of step. The pass ends with EndPass.
+    // A pass may go in pieces: records [from, to) of the message, the piece from 0 first.
     template <class OnRow>
-    void PassChanelStatistics(RecordArray<TELV_STATISTICS_DATA> records, OnRow onRow);
+    void PassChanelStatistics(RecordArray<TELV_STATISTICS_DATA> records, OnRow onRow) {
+        PassChanelStatistics(records, 0, records.size(), onRow);
+    }
     template <class OnRow>
-    void PassClientStatistics(RecordArray<TELV_STATISTICS_DATA> records, OnRow onRow);
+    void PassClientStatistics(RecordArray<TELV_STATISTICS_DATA> records, OnRow onRow) {
+        PassClientStatistics(records, 0, records.size(), onRow);
+    }
+    template <class OnRow>
+    void PassChanelStatistics(RecordArray<TELV_STATISTICS_DATA> records, std::uint32_t from, std::uint32_t to,
+                              OnRow onRow);
+    template <class OnRow>
+    void PassClientStatistics(RecordArray<TELV_STATISTICS_DATA> records, std::uint32_t from, std::uint32_t to,
+                              OnRow onRow);
 
 private:
     template <class Linked, class LinkedTable, class AddTotals, class OnRow>
     void PassStatistics(LiveRows& rows, const LinkedTable& linkedData, RecordArray<TELV_STATISTICS_DATA> records,
-                        AddTotals addTotals, RateTotals& rates, OnRow& onRow);
+                        std::uint32_t from, std::uint32_t to, AddTotals addTotals, RateTotals& rates, OnRow& onRow);
     static RateTotals SumRates(const LiveRows& rows);
 };
 
 template <class Linked, class LinkedTable, class AddTotals, class OnRow>
 void RecordTables::PassStatistics(LiveRows& rows, const LinkedTable& linkedData,
-                                  RecordArray<TELV_STATISTICS_DATA> records, AddTotals addTotals, RateTotals& rates,
-                                  OnRow& onRow) {
-    rows.BeginPass();
-    rates = {};
-    for (std::uint32_t i = 0; i < records.size(); ++i) {
+                                  RecordArray<TELV_STATISTICS_DATA> records, std::uint32_t from, std::uint32_t to,
+                                  AddTotals addTotals, RateTotals& rates, OnRow& onRow) {
+    if (from == 0) {
+        rows.BeginPass();
+        rates = {};
+    }
+    to = std::min(to, records.size());
+    for (std::uint32_t i = from; i < to; ++i) {
         const TELV_STATISTICS_DATA record = records[i];
         const std::size_t at = rows.Locate(record.OwnHandle());
         if (at == LiveRows::npos) {
@@ -113,17 +130,19 @@ void RecordTables::PassStatistics(LiveRows& rows, const LinkedTable& linkedData,
 }
 
 template <class OnRow>
-void RecordTables::PassChanelStatistics(RecordArray<TELV_STATISTICS_DATA> records, OnRow onRow) {
+void RecordTables::PassChanelStatistics(RecordArray<TELV_STATISTICS_DATA> records, std::uint32_t from,
+                                        std::uint32_t to, OnRow onRow) {
     PassStatistics<TELV_FULL_CLIENT_DATA>(
-        LiveChanels, ClientData, records, [this](std::uint32_t rx, std::uint32_t tx) { Totals.AddChanel(rx, tx); },
-        ChanelRates, onRow);
+        LiveChanels, ClientData, records, from, to,
+        [this](std::uint32_t rx, std::uint32_t tx) { Totals.AddChanel(rx, tx); }, ChanelRates, onRow);
 }
 
 template <class OnRow>
-void RecordTables::PassClientStatistics(RecordArray<TELV_STATISTICS_DATA> records, OnRow onRow) {
+void RecordTables::PassClientStatistics(RecordArray<TELV_STATISTICS_DATA> records, std::uint32_t from,
+                                        std::uint32_t to, OnRow onRow) {
     PassStatistics<TELV_UDP_FULL_CHANEL_DATA>(
-        LiveClients, ChanelData, records, [this](std::uint32_t rx, std::uint32_t tx) { Totals.AddClient(rx, tx); },
-        ClientRates, onRow);
+        LiveClients, ChanelData, records, from, to,
+        [this](std::uint32_t rx, std::uint32_t tx) { Totals.AddClient(rx, tx); }, ClientRates, onRow);
 }
 
 }  // namespace telv

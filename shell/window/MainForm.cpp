@@ -99,6 +99,10 @@ TMainFrame::TMainFrame(std::unique_ptr<TRegistry> registry, QWidget* parent)
         Traffic->AddSample(QDateTime::currentMSecsSinceEpoch(), *tables_);
     };
     controller_ = std::make_unique<ConnectionController>(static_cast<ConnectionView&>(*this), *tables_);
+    // A refresh of very many rows goes in pieces, one a turn of the event loop; the connection
+    // holds its next messages until the last piece is done.
+    tables_->Later = [this](std::function<void()> piece) { QTimer::singleShot(0, this, std::move(piece)); };
+    tables_->PassDone = [this] { controller_->ResumeDispatch(); };
     TAsyncSocket::SockInit();
     settings_->WithRegistry([this](TRegistry& store) { historyLate_ = IsHistoryReadLate(store); });
     BuildControls();
@@ -411,6 +415,7 @@ ListViewModel* TMainFrame::ModelOf(QTreeView* view) const {
 
 void TMainFrame::ApplyFilters() {
     filterTimer_.stop();
+    controller_->SettlePending();  // filters the rows of whole refreshes
     chanelModel_->SetFilterText(ChanelFilter->text());
     clientModel_->SetFilterText(ClientFilter->text());
 }
@@ -474,6 +479,7 @@ void TMainFrame::ExportActiveView() {
     if (path.isEmpty()) return;
     QString error;
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    controller_->SettlePending();  // the file holds whole refreshes
     const bool exported = ExportCsv(view, path, error);
     QApplication::restoreOverrideCursor();
     if (!exported)
@@ -574,6 +580,7 @@ void TMainFrame::CloseClientExecute() {
 void TMainFrame::ColumnClick(bool chanelView, int column) {
     QTreeView* view = chanelView ? ChanelListView : ClientListView;
     const QModelIndex current = view->currentIndex();
+    controller_->SettlePending();  // sorts the rows of whole refreshes
     if (chanelView && column == kChanelRateColumn) {
         SortRowsByRate(chanelRows_, tables_->LiveChanels, chanelSort_.Click(column, kChanelRateColumnCode));
     } else if (chanelView) {

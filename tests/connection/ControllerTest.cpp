@@ -19,7 +19,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 namespace telv {
@@ -197,6 +199,84 @@ TEST_F(ControllerTest, NoticesAreLoggedAsTheyCome) {
               (std::vector<std::string>{"Трансляция событий сервера отключена", "Соединение с прибором ID - 86001 сброшено",
                                         "Прибор c ID - 86001 отключен с завершением интервала опроса",
                                         "Прибор c ID - 86001 отключен", "Отключен клиент. Адрес - 192.168.0.5:5100"}));
+}
+
+// A refresh of very many rows goes in pieces: the messages behind it wait, in order, until its
+// last piece is done; then the socket is read again. A connection that ends meanwhile still
+// shows what came before its end.
+TEST_F(ControllerTest, MessagesBehindARefreshInPiecesWaitForItsLastPiece) {
+    for (const bool serverCloses : {false, true}) {
+        std::vector<std::function<void()>> pieces;
+        tables.Later = [&](std::function<void()> piece) { pieces.push_back(std::move(piece)); };
+        tables.PassDone = [&] { controller.ResumeDispatch(); };
+        ScriptedServer server;
+        view.log.clear();
+        Handshake(server);
+        const std::uint32_t rows = MonitorTables::kPassPieceRecords * 2 + 10;
+        const Handle first = serverCloses ? 1000000 : 1;  // rows of their own in each round
+        std::vector<TELV_UDP_FULL_CHANEL_DATA> list(rows);
+        std::vector<TELV_STATISTICS_DATA> statistics(rows);
+        for (std::uint32_t i = 0; i < rows; ++i) {
+            list[i].SetChanelHandle(first + i);
+            statistics[i].SetOwnHandle(first + i);
+            statistics[i].SetSecondsOnLine(61);
+        }
+        // Sent from a thread of their own, while this one runs the console's events until the
+        // thread has sent everything.
+        std::atomic<bool> sent = false;
+        const auto sendInBackground = [&server, &sent](Bytes bytes) {
+            sent = false;
+            return std::thread([&server, &sent, bytes = std::move(bytes)] {
+                EXPECT_TRUE(server.Send(bytes));
+                sent = true;
+            });
+        };
+        Bytes lists = server::EncodeChanelList(list);
+        const Bytes clientList = server::EncodeClientList(std::vector<TELV_FULL_CLIENT_DATA>{});
+        lists.insert(lists.end(), clientList.begin(), clientList.end());
+        std::thread sender = sendInBackground(std::move(lists));
+        const bool listed = PumpUntil([&] { return sent && tables.ChanelItems.Find(first + rows - 1) != nullptr; });
+        EXPECT_TRUE(PumpUntil([&] { return sent.load(); }));
+        sender.join();
+        ASSERT_TRUE(listed);
+        static_cast<void>(server.Received());  // the console's request for the client list
+        server.ClearReceived();
+
+        Bytes burst = server::EncodeStatistics(33, statistics);
+        for (const Bytes& next : {server::EncodeTextMessage("one"), server::EncodeTextMessage("two")})
+            burst.insert(burst.end(), next.begin(), next.end());
+        sender = sendInBackground(std::move(burst));
+        const bool pending = PumpUntil([&] { return sent && tables.Pending(); });
+        EXPECT_TRUE(PumpUntil([&] { return sent.load(); }));  // the rest fits in the sockets' buffers
+        sender.join();
+        ASSERT_TRUE(pending);
+        PumpFor(100ms);
+        EXPECT_EQ(view.Count("one"), 0);  // held behind the pass
+        EXPECT_EQ(chanels.Text(chanels.Count() - 1, 4), "00:00:00");  // not reached yet
+        EXPECT_TRUE(ReceivedAtLeast(server, 1));
+        EXPECT_EQ(server.Received(), Bytes{49});  // the follow-up request went out at once
+        if (serverCloses) server.Close();
+
+        while (!pieces.empty()) {
+            auto piece = std::move(pieces.front());
+            pieces.erase(pieces.begin());
+            piece();
+        }
+        ASSERT_TRUE(PumpUntil([&] { return view.Count("two") == 1; }));
+        EXPECT_EQ(chanels.Count(), static_cast<int>(rows));
+        EXPECT_EQ(chanels.Text(0, 4), "00:01:01");
+        EXPECT_EQ(chanels.Text(chanels.Count() - 1, 4), "00:01:01");
+        const auto one = std::find(view.log.begin(), view.log.end(), "one");
+        ASSERT_NE(one, view.log.end());
+        EXPECT_EQ(one[1], "two");
+        if (serverCloses) {
+            ASSERT_TRUE(PumpUntil([&] { return controller.State == Disconnected; }));
+            EXPECT_EQ(view.log.back(), "Соединение завершено");
+        } else {
+            controller.ConnectDisconectActionExecute();
+        }
+        EXPECT_FALSE(tables.Pending());
+    }
 }
 
 TEST_F(ControllerTest, HandshakeTimeLimitIsTwoHundredTicks) {

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -240,6 +243,117 @@ TEST_F(TablesTest, TablesOutliveADisconnect) {
     ApplyLists({Chanel(1, "A")}, {Client(1, 1)});
     EXPECT_EQ(chanels.Count(), 1);
     EXPECT_EQ(tables.ClientData.size(), 1u);
+}
+
+// A refresh of very many rows in pieces, one per scheduled turn: the same rows, texts, totals and
+// rates as the whole pass, the view told once at the end, and the connection told once.
+class PiecewisePassTest : public ::testing::Test {
+protected:
+    static constexpr std::uint32_t kRows = MonitorTables::kPassPieceRecords * 5 / 2;
+
+    struct Side {
+        TListView chanels{kChanelViewColumns, RenderCell};
+        TListView clients{kClientViewColumns, RenderCell};
+        Panels panels;
+        MonitorTables tables{chanels, clients, panels};
+    };
+    struct CountingObserver : ListViewObserver {
+        int reports = 0;
+        void RowsChanged(bool) override { ++reports; }
+    };
+
+    PiecewisePassTest() {
+        std::vector<TELV_UDP_FULL_CHANEL_DATA> list;
+        for (Handle h = 1; h <= kRows; ++h) list.push_back(Chanel(h, "D" + std::to_string(h), h, 1, h % 3 ? 0 : 2));
+        const Message<TELV_UDP_FULL_CHANEL_DATA> chanelList(list);
+        const Message<TELV_FULL_CLIENT_DATA> clientList{Client(1, 1), Client(2, 2)};
+        for (Side* side : {&whole, &pieces}) {
+            side->tables.ReplaceChanels(chanelList);
+            side->tables.ReplaceClients(clientList);
+            side->tables.ResetTotals(true, true);
+            side->tables.RebuildViews();
+        }
+        pieces.tables.Later = [this](std::function<void()> piece) { scheduled.push_back(std::move(piece)); };
+        pieces.tables.PassDone = [this] { ++passDone; };
+        pieces.chanels.SetObserver(&observer);
+
+        // Every row but each 1000th, a block out of the list's order, states free, linked to a
+        // stored client and linked to one that is not stored.
+        std::vector<TELV_STATISTICS_DATA> stats;
+        for (Handle h = 1; h <= kRows; ++h) {
+            if (h % 1000 == 0) continue;
+            const std::uint8_t state = h % 5 == 0 ? 0 : 1;
+            const Handle linked = h % 7 == 0 ? 99 : (h % 2) + 1;
+            stats.push_back(Stat(h, h + 60, 2 * h, state, linked));
+        }
+        std::reverse(stats.begin() + 70000, stats.begin() + 70100);
+        statistics = std::make_unique<Message<TELV_STATISTICS_DATA>>(stats);
+    }
+
+    // Runs what the pass scheduled, one piece at a time, as the event loop would.
+    int RunScheduled() {
+        int ran = 0;
+        while (!scheduled.empty()) {
+            auto piece = std::move(scheduled.front());
+            scheduled.erase(scheduled.begin());
+            piece();
+            ++ran;
+        }
+        return ran;
+    }
+    void ExpectSameAsWhole() {
+        whole.tables.ChanelStatisticsPass(*statistics);
+        ASSERT_EQ(pieces.chanels.Count(), whole.chanels.Count());
+        for (int i = 0; i < whole.chanels.Count(); ++i)
+            for (int column = 0; column < kChanelViewColumns; ++column)
+                ASSERT_EQ(pieces.chanels.Text(i, column), whole.chanels.Text(i, column)) << i << ", " << column;
+        EXPECT_EQ(pieces.panels.text[0], whole.panels.text[0]);
+        EXPECT_EQ(pieces.tables.ChanelRates.Rx, whole.tables.ChanelRates.Rx);
+        EXPECT_EQ(pieces.tables.ChanelRates.RowsWithRate, whole.tables.ChanelRates.RowsWithRate);
+        EXPECT_EQ(pieces.tables.FullListNeeded, whole.tables.FullListNeeded);
+        EXPECT_TRUE(pieces.tables.FullListNeeded);  // the client 99 is not stored
+    }
+
+    Side whole, pieces;
+    CountingObserver observer;
+    std::vector<std::function<void()>> scheduled;
+    int passDone = 0;
+    std::unique_ptr<Message<TELV_STATISTICS_DATA>> statistics;
+};
+
+TEST_F(PiecewisePassTest, PiecesEndAsTheWholePassAndTheViewHearsOnce) {
+    const int rowsBefore = pieces.chanels.Count();
+    pieces.tables.ChanelStatisticsPass(*statistics);
+    EXPECT_TRUE(pieces.tables.Pending());
+    EXPECT_EQ(observer.reports, 0);
+    EXPECT_EQ(pieces.chanels.Count(), rowsBefore);  // rows go at the end of the pass
+    EXPECT_EQ(RunScheduled(), 2);
+    EXPECT_FALSE(pieces.tables.Pending());
+    EXPECT_EQ(observer.reports, 1);
+    EXPECT_EQ(passDone, 1);
+    EXPECT_EQ(pieces.chanels.Count(), rowsBefore - static_cast<int>(kRows / 1000));
+    ExpectSameAsWhole();
+}
+
+TEST_F(PiecewisePassTest, FinishingAtOnceEndsThePassWithoutItsHook) {
+    pieces.tables.ChanelStatisticsPass(*statistics);
+    ASSERT_TRUE(pieces.tables.Pending());
+    pieces.tables.FinishPending();
+    EXPECT_FALSE(pieces.tables.Pending());
+    EXPECT_EQ(observer.reports, 1);
+    EXPECT_EQ(RunScheduled(), 1);  // the piece scheduled before does nothing now
+    EXPECT_EQ(observer.reports, 1);
+    EXPECT_EQ(passDone, 0);
+    ExpectSameAsWhole();
+}
+
+TEST_F(PiecewisePassTest, ANewMessageFinishesThePendingPassFirst) {
+    pieces.tables.ChanelStatisticsPass(*statistics);
+    ASSERT_TRUE(pieces.tables.Pending());
+    pieces.tables.ClientStatisticsPass(Message<TELV_STATISTICS_DATA>{Stat(1, 5, 5), Stat(2, 6, 6)});
+    EXPECT_FALSE(pieces.tables.Pending());
+    RunScheduled();
+    ExpectSameAsWhole();
 }
 
 }  // namespace
