@@ -1,6 +1,5 @@
 #include "SkippedLineFilter.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -8,14 +7,6 @@
 namespace telv {
 
 namespace regline {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
 
 bool IsValidUtf8(std::string_view s) {
     std::size_t i = 0;
@@ -66,15 +57,16 @@ std::optional<bool> IsPlainLineSkipped(std::string_view line, RegistryFile::Name
     std::size_t pos = 0;
     while (pos < line.size() && IsBlank(line[pos])) ++pos;
     if (pos >= line.size() || line[pos] != '"' || Trim(line).back() == '\\') return std::nullopt;
-    const std::size_t close = line.find_first_of("\"\\", pos + 1);
-    if (close == std::string_view::npos || line[close] != '"') return std::nullopt;
+    // The closing quote, with no backslash before it; names are short, a loop beats a search.
+    std::size_t close = pos + 1;
+    bool ascii = true;
+    for (; close < line.size() && line[close] != '"' && line[close] != '\\'; ++close)
+        ascii = ascii && static_cast<unsigned char>(line[close]) < 0x80;
+    if (close >= line.size() || line[close] != '"' || !ascii) return std::nullopt;
     std::size_t after = close + 1;
     while (after < line.size() && IsBlank(line[after])) ++after;
     if (after >= line.size() || line[after] != '=') return std::nullopt;
-    const std::string_view name = line.substr(pos + 1, close - pos - 1);
-    if (!std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return std::nullopt;
-    return skip(name);
+    return skip(line.substr(pos + 1, close - pos - 1));
 }
 
 }  // namespace regline

@@ -13,9 +13,14 @@ namespace telv {
 
 namespace regline {
 
-bool IsBlank(char c);
-// Without leading and trailing blanks (spaces and tabs).
-std::string_view Trim(std::string_view s);
+inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Without leading and trailing blanks.
+inline std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
 // True for well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool IsValidUtf8(std::string_view s);
 // Whether a line (without its line end) is a value line of a skipped name, decided on the
