@@ -21,6 +21,7 @@ inline std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
     return s;
 }
+
 // True for well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool IsValidUtf8(std::string_view s);
 // Whether a line (without its line end) is a value line of a skipped name, decided on the
