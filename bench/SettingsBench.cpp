@@ -6,6 +6,7 @@
 // server's rows on screen (the history is written meanwhile). Target: under 200 ms each.
 #include "BenchTiming.h"
 #include "ClientSettings.h"
+#include "LateHistory.h"
 #include "MainForm.h"
 #include "Registry.h"
 #include "Simulator.h"
@@ -133,6 +134,20 @@ void BM_ReadLongHistory(benchmark::State& state) {
     state.counters["history"] = static_cast<double>(history);
 }
 
+// What the window reads before it is shown from such a key: everything but the history, from a
+// partial reading of the file. CPU time of the reading thread.
+void BM_ReadWithoutHistory(benchmark::State& state) {
+    LargeSettings& settings = Settings();
+    for (auto _ : state) {
+        TRegistry registry(settings.Root());
+        HistoryLeftOut leftOut(registry);
+        const double cpuBefore = ThreadCpuSeconds();
+        const ClientSettings read = ReadClientSettings(registry, false);
+        state.SetIterationTime(ThreadCpuSeconds() - cpuBefore);
+        benchmark::DoNotOptimize(read);
+    }
+}
+
 // Arg 1: the long history; 0: a short one (the window alone). The first repetition of a process
 // also pays for the first window's set-up, as the program's start does.
 void BM_StartUpWithLongHistory(benchmark::State& state) {
@@ -201,6 +216,7 @@ void BM_ConnectWithLongHistory(benchmark::State& state) {
 }
 
 BENCHMARK(BM_ReadLongHistory)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
+BENCHMARK(BM_ReadWithoutHistory)->UseManualTime()->Unit(benchmark::kMillisecond)->Repetitions(5);
 BENCHMARK(BM_StartUpWithLongHistory)->Arg(1)->Arg(0)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
 BENCHMARK(BM_ConnectWithLongHistory)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
 

@@ -1,5 +1,6 @@
 #include "Registry.h"
 
+#include "SkippedLineFilter.h"
 #include "WholeFile.h"
 
 #include <QDir>
@@ -10,12 +11,15 @@
 #include <ctime>
 #include <sys/stat.h>
 #include <utility>
+#include <vector>
 
 namespace telv {
 namespace {
 
 constexpr std::string_view kRootKeyName = "HKEY_CURRENT_USER";
 constexpr std::string_view kKeyFileSuffix = ".reg";
+// The size of the pieces in which a partial reading reads the file.
+constexpr std::size_t kPartialReadPiece = std::size_t{256} << 10;
 
 QString ToQtPath(const std::filesystem::path& path) { return QFile::decodeName(path.c_str()); }
 
@@ -100,7 +104,7 @@ std::optional<TRegistry::FileStamp> TRegistry::StampOf(const std::filesystem::pa
 
 bool TRegistry::ReadKeyFile(const std::filesystem::path& filePath, std::string keyName) {
     QFile file(ToQtPath(filePath));
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         lastError_ = file.errorString().toStdString();
         return false;
     }
@@ -114,6 +118,24 @@ bool TRegistry::ReadKeyFile(const std::filesystem::path& filePath, std::string k
     openStamp_.reset();
     if (::fstat(file.handle(), &status) == 0)
         openStamp_ = FileStamp{status.st_dev, status.st_ino, status.st_size, status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
+    if (ReadOnly()) {
+        // A partial reading takes the file piece by piece through one small buffer, keeping the
+        // few lines it needs: the large file is never held whole.
+        SkippedLineFilter filter(keyName, skip_);
+        std::vector<char> buffer(kPartialReadPiece);
+        while (true) {
+            const qint64 got = file.read(buffer.data(), static_cast<qint64>(buffer.size()));
+            if (got < 0) {
+                lastError_ = file.errorString().toStdString();
+                return false;
+            }
+            if (got == 0) break;
+            filter.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+        }
+        file_ = RegistryFile::Parse(filter.Finish(), std::move(keyName), skip_);
+        openPartial_ = true;
+        return true;
+    }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         lastError_ = file.errorString().toStdString();
@@ -121,7 +143,7 @@ bool TRegistry::ReadKeyFile(const std::filesystem::path& filePath, std::string k
     }
     file_ = RegistryFile::Parse(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
                                 std::move(keyName), skip_);
-    openPartial_ = ReadOnly();
+    openPartial_ = false;
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "RegistryFile.h"
 
 #include "Cp1251.h"
+#include "SkippedLineFilter.h"
 
 #include <QString>
 
@@ -14,13 +15,10 @@ namespace {
 constexpr std::string_view kSignature = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kOldSignature = "REGEDIT4";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
+using regline::IsBlank;
+using regline::IsPlainLineSkipped;
+using regline::IsValidUtf8;
+using regline::Trim;
 
 bool IsHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -52,50 +50,6 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
     }
     const QByteArray utf8 = QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size())).toUtf8();
     return std::string(utf8.constData(), static_cast<std::size_t>(utf8.size()));
-}
-
-// True for well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        // Runs of ASCII eight bytes at a time.
-        while (s.size() - i >= 8) {
-            std::uint64_t word = 0;
-            std::memcpy(&word, s.data() + i, 8);
-            if ((word & 0x8080808080808080ull) != 0) break;
-            i += 8;
-        }
-        if (i == s.size()) break;
-        const auto b0 = static_cast<unsigned char>(s[i]);
-        if (b0 < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;  // the allowed range of the second byte
-        if (b0 >= 0xC2 && b0 <= 0xDF) {
-            length = 2;
-        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-            length = 3;
-            if (b0 == 0xE0) low = 0xA0;
-            if (b0 == 0xED) high = 0x9F;
-        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-            length = 4;
-            if (b0 == 0xF0) low = 0x90;
-            if (b0 == 0xF4) high = 0x8F;
-        } else {
-            return false;
-        }
-        if (s.size() - i < length) return false;
-        const auto b1 = static_cast<unsigned char>(s[i + 1]);
-        if (b1 < low || b1 > high) return false;
-        for (std::size_t k = 2; k < length; ++k) {
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-        }
-        i += length;
-    }
-    return true;
 }
 
 // An 8-bit line from another system, as Windows-1251. Every byte keeps a character of its own,
@@ -306,20 +260,6 @@ bool ContinuesOnNextLine(std::string_view logicalLine) {
     if (!part) return false;
     const std::string_view data = Trim(logicalLine.substr(part->DataStart));
     return StartsWithNoCase(data, "hex") && !data.empty() && data.back() == '\\';
-}
-
-// The common case of IsSkipped, decided on the line's bytes: a name in quotes without escapes,
-// then '=', on a line that does not continue. Nothing when the line needs the full reading.
-std::optional<bool> IsPlainLineSkipped(std::string_view line, RegistryFile::NameFilter skip) {
-    std::size_t pos = 0;
-    while (pos < line.size() && IsBlank(line[pos])) ++pos;
-    if (pos >= line.size() || line[pos] != '"' || Trim(line).back() == '\\') return std::nullopt;
-    const std::size_t close = line.find_first_of("\"\\", pos + 1);
-    if (close == std::string_view::npos || line[close] != '"') return std::nullopt;
-    std::size_t after = close + 1;
-    while (after < line.size() && IsBlank(line[after])) ++after;
-    if (after >= line.size() || line[after] != '=') return std::nullopt;
-    return skip(line.substr(pos + 1, close - pos - 1));
 }
 
 // True when the logical line is a value line (sound or damaged) of a name that `skip` accepts.

@@ -27,16 +27,29 @@ struct HistoryName {
 
 // The history value that a name designates (Server%03d or Port%03d, letter case aside, as the
 // store compares names); nothing for any other name.
+// Asked of every line of a large key, so an ASCII name, which folds to its ASCII lower case, is
+// looked at as it is; only another name is folded first.
 std::optional<HistoryName> ParseHistoryName(std::string_view name) {
-    const std::string folded = FoldRegistryName(name);
-    std::string_view rest = folded;
+    std::string folded;
+    std::string_view rest = name;
+    if (!std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        folded = FoldRegistryName(name);
+        rest = folded;
+    }
+    // Takes a prefix given in lower case off rest, ASCII letter case aside.
+    const auto take = [&rest](std::string_view prefix) {
+        if (rest.size() < prefix.size()) return false;
+        for (std::size_t i = 0; i < prefix.size(); ++i) {
+            const char c = rest[i];
+            if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != prefix[i]) return false;
+        }
+        rest.remove_prefix(prefix.size());
+        return true;
+    };
     HistoryName result;
-    if (rest.starts_with("server")) {
+    if (take("server")) {
         result.IsServer = true;
-        rest.remove_prefix(6);
-    } else if (rest.starts_with("port")) {
-        rest.remove_prefix(4);
-    } else {
+    } else if (!take("port")) {
         return std::nullopt;
     }
     if (rest.empty() || rest.size() > 10) return std::nullopt;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -324,6 +325,32 @@ TEST_F(RegistryTest, AKeyReadWithoutSomeValuesIsNeverWritten) {
     ASSERT_TRUE(registry.CloseKey());
     EXPECT_NE(Stored().find("\"Big\"=\"left out\""), std::string::npos);
     EXPECT_NE(Stored().find("\"A\"=\"2\""), std::string::npos);
+}
+
+// A partial reading of a key larger than the pieces it is read in: values between and after
+// the lines left out, some of them split across pieces, read as a whole reading reads them.
+TEST_F(RegistryTest, APartialReadingOfALargeKeyReadsTheOtherValuesWhole) {
+    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Велартон\\TELV Клиент]\r\n";
+    for (int i = 0; i < 40000; ++i) {
+        text += "\"Big" + std::to_string(i) + "\"=\"" + std::string(static_cast<std::size_t>(i % 13), 'x') + "\"\r\n";
+        if (i % 997 == 0) text += "\"Value" + std::to_string(i) + "\"=dword:" + std::to_string(i % 10) + "\r\n";
+    }
+    text += "\"Last\"=\"\xE2\xE5\xEB\"";  // CP1251, without a line end
+    Store(text);
+    TRegistry registry(Root());
+    ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+    const std::vector<std::string> all = registry.GetValueNames();
+    ASSERT_GT(fs::file_size(KeyFile()), std::uintmax_t{512} << 10);
+    registry.SetSkippedValues([](std::string_view name) { return name.starts_with("Big"); });
+    fs::last_write_time(KeyFile(), fs::last_write_time(KeyFile()) - std::chrono::hours(1));  // not the key kept
+    ASSERT_TRUE(registry.OpenKey(kKeyPath, false));
+    ASSERT_TRUE(registry.IsPartlyRead());
+    std::vector<std::string> expected;
+    std::copy_if(all.begin(), all.end(), std::back_inserter(expected), [](const std::string& name) { return !name.starts_with("Big"); });
+    EXPECT_EQ(registry.GetValueNames(), expected);
+    EXPECT_EQ(expected.size(), 42u);
+    EXPECT_EQ(registry.ReadInteger("Value38883"), 3);
+    EXPECT_EQ(registry.ReadString("Last"), "вел");
 }
 
 // A real full disk: the key's folder on a 64 KiB file system that the rest of the data fills.

@@ -303,5 +303,15 @@ TEST(ClientSettings, HistoryValueNames) {
     EXPECT_EQ(HistoryServerName(1000), "Server1000");
 }
 
+// The names a reading without the history leaves out: those the history is read from, letter
+// case aside as the store compares names (also where a letter folds to an ASCII one).
+TEST(ClientSettings, HistoryValueNamesAreToldApart) {
+    for (const char* name : {"Server000", "SERVER001", "port123", "Port1000", "sErVeR4294", "\u017Ferver001"})
+        EXPECT_TRUE(IsHistoryValueName(name)) << name;
+    for (const char* name : {"Server01", "Server0005", "Server", "Port", "ServerAddress", "ServerListCount", "ServerPort",
+                             "Server1a", "Server00000000001", "Serv\u0435r001", "Sever001", "Port-01", ""})
+        EXPECT_FALSE(IsHistoryValueName(name)) << name;
+}
+
 }  // namespace
 }  // namespace telv
