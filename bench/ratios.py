@@ -206,6 +206,9 @@ def main():
         r.line("  resident / the records' own bytes", m["resident_mb"] / m["record_bytes_mb"], "x",
                note=f"{m['record_bytes_mb']:.1f} MB of records")
         r.line("  seconds from connecting to both tables complete", m["seconds_to_rows"], "s")
+        if "settle_max_stall_ms" in m:
+            r.line("the lists asked for while the first was on its way: longest stall", m["settle_max_stall_ms"], "ms",
+                   note=f"busy {100 * m['settle_busy_share']:.0f} % of the first seconds after the rows showed")
 
     print()
     missing = [p for p in args.parts if not (out / f"{p}.json").exists()]
