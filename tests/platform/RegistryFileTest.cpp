@@ -1,4 +1,5 @@
 #include "RegistryFile.h"
+#include "Utf16Bytes.h"
 
 #include <QString>
 
@@ -110,12 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(RegistryFile, ReadsUtf16LittleEndianExport) {
     const std::u16string text = u"\uFEFFWindows Registry Editor Version 5.00\r\n\r\n"
                                 u"[HKEY_CURRENT_USER\\Software\\Test]\r\n\"Адрес\"=\"хост\"\r\n";
-    std::string bytes;
-    for (const char16_t unit : text) {
-        bytes += static_cast<char>(unit & 0xFF);
-        bytes += static_cast<char>(unit >> 8);
-    }
-    const RegistryFile file = ParseText(bytes);
+    const RegistryFile file = ParseText(test::Utf16Bytes(text, false));
     const RegValue* value = file.Find("Адрес");
     ASSERT_NE(value, nullptr);
     EXPECT_EQ(value->Text, "хост");
@@ -132,16 +128,7 @@ struct ForeignFileCase {
 
 void PrintTo(const ForeignFileCase& c, std::ostream* os) { *os << c.label; }
 
-std::string Utf16Bytes(const std::u16string& text, bool bigEndian) {
-    std::string bytes;
-    for (const char16_t unit : text) {
-        const auto high = static_cast<char>(unit >> 8);
-        const auto low = static_cast<char>(unit & 0xFF);
-        bytes += bigEndian ? high : low;
-        bytes += bigEndian ? low : high;
-    }
-    return bytes;
-}
+using test::Utf16Bytes;
 
 const std::u16string kUtf16Export = u"Windows Registry Editor Version 5.00\r\n\r\n"
                                     u"[HKEY_CURRENT_USER\\Software\\Test]\r\n\"Адрес\"=\"хост\"\r\n\"Port\"=\"5100\"\r\n";

@@ -1,4 +1,5 @@
 #include "SkippedLineFilter.h"
+#include "Utf16Bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -16,16 +17,7 @@ const std::string kAnsiHead = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tes
 
 bool SkipsHistory(std::string_view name) { return name.starts_with("Server") || name.starts_with("server"); }
 
-std::string Utf16Bytes(const std::u16string& text, bool bigEndian) {
-    std::string bytes;
-    for (const char16_t unit : text) {
-        const auto high = static_cast<char>(unit >> 8);
-        const auto low = static_cast<char>(unit & 0xFF);
-        bytes += bigEndian ? high : low;
-        bytes += bigEndian ? low : high;
-    }
-    return bytes;
-}
+using test::Utf16Bytes;
 
 // The key's values and kept lines, as a reading of these bytes holds them.
 std::string Reading(std::string_view bytes) { return RegistryFile::Parse(bytes, kKey, SkipsHistory).Serialize(); }
