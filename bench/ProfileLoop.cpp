@@ -3,8 +3,10 @@
 //   perf record -g bench/telv_bench_profile sort-text 10
 //
 // Operations: full-list (into empty tables), second-list, statistics, remove-half, sort-number,
-// sort-text. Prints the time of each repetition.
+// sort-text, filter (one character typed into the channel filter, as the window filters). Prints
+// the time of each repetition.
 #include "BenchData.h"
+#include "RowFilter.h"
 #include "Sorting.h"
 
 #include <chrono>
@@ -33,6 +35,7 @@ int main(int argc, char** argv) {
     std::vector<TListItem*> rebuiltOrder;
     for (const auto& row : tables->ChanelRows().Rows()) rebuiltOrder.push_back(row.get());
     const Bytes half = EveryOther(m.chanelStatistics);
+    RowFilter filter(tables->ChanelRows(), {0, 1, 2});
 
     const std::map<std::string, std::function<void(int)>> operations = {
         {"full-list", [&](int) {
@@ -48,11 +51,15 @@ int main(int argc, char** argv) {
         {"remove-half", [&](int) { tables->Receive(half); }},
         {"sort-number", [&](int) { SortChanelRows(tables->ChanelRows(), tables->Tables().ChanelData, 4); }},
         {"sort-text", [&](int) { SortChanelRows(tables->ChanelRows(), tables->Tables().ChanelData, 0); }},
+        {"filter", [&](int) {
+             filter.SetText("");
+             filter.SetText("1");
+         }},
     };
     const auto it = operations.find(operation);
     if (it == operations.end()) {
         std::fprintf(stderr, "usage: telv_bench_profile full-list|second-list|statistics|remove-half|"
-                             "sort-number|sort-text [times]\n");
+                             "sort-number|sort-text|filter [times]\n");
         return 2;
     }
     for (int i = 0; i < times; ++i) {
