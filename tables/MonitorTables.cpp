@@ -117,11 +117,11 @@ void MonitorTables::StartPass(bool chanels, RecordArray<TELV_STATISTICS_DATA> re
     ResetTotals(!chanels, chanels);
     (chanels ? ChanelListView : ClientListView).SuspendRepaint();
     pass_ = PiecewisePass{records, chanels, 0, ++passSerial_};
-    if (!Later || records.size() <= kPassPieceRecords) {
+    if (!Later || records.size() <= PassPieceRecords) {
         ContinuePass(records.size(), false);
         return;
     }
-    ContinuePass(kPassPieceRecords, false);
+    ContinuePass(PassPieceRecords, false);
 }
 
 void MonitorTables::FinishPending() {
@@ -155,7 +155,7 @@ void MonitorTables::ContinuePass(std::uint32_t to, bool scheduled) {
     if (!last) {
         pass_.Next = to;
         Later([this, serial = pass.Serial] {
-            if (Pending() && pass_.Serial == serial) ContinuePass(pass_.Next + kPassPieceRecords, true);
+            if (Pending() && pass_.Serial == serial) ContinuePass(pass_.Next + PassPieceRecords, true);
         });
         return;
     }

@@ -37,11 +37,12 @@ public:
     void ShowTotals();
 
     // With a way to run work later on the event loop, a statistics pass over more than
-    // kPassPieceRecords records goes in pieces of that many, one a turn, so that a refresh of a
+    // PassPieceRecords records goes in pieces of that many, one a turn, so that a refresh of a
     // million rows never holds the window for long. The view is not repainted until the pass
     // ends (no row is ever shown half-updated), and the rows go at the end as in a whole pass.
     // PassDone runs when a pass that went in pieces has ended by itself (not by FinishPending).
     static constexpr std::uint32_t kPassPieceRecords = 65536;
+    std::uint32_t PassPieceRecords = kPassPieceRecords;
     std::function<void(std::function<void()>)> Later;
     std::function<void()> PassDone;
 

@@ -207,12 +207,13 @@ TEST_F(ControllerTest, NoticesAreLoggedAsTheyCome) {
 TEST_F(ControllerTest, MessagesBehindARefreshInPiecesWaitForItsLastPiece) {
     for (const bool serverCloses : {false, true}) {
         std::vector<std::function<void()>> pieces;
+        tables.PassPieceRecords = 1000;
         tables.Later = [&](std::function<void()> piece) { pieces.push_back(std::move(piece)); };
         tables.PassDone = [&] { controller.ResumeDispatch(); };
         ScriptedServer server;
         view.log.clear();
         Handshake(server);
-        const std::uint32_t rows = MonitorTables::kPassPieceRecords * 2 + 10;
+        const std::uint32_t rows = tables.PassPieceRecords * 2 + 10;
         const Handle first = serverCloses ? 1000000 : 1;  // rows of their own in each round
         std::vector<TELV_UDP_FULL_CHANEL_DATA> list(rows);
         std::vector<TELV_STATISTICS_DATA> statistics(rows);

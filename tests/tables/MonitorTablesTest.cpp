@@ -249,7 +249,8 @@ TEST_F(TablesTest, TablesOutliveADisconnect) {
 // rates as the whole pass, the view told once at the end, and the connection told once.
 class PiecewisePassTest : public ::testing::Test {
 protected:
-    static constexpr std::uint32_t kRows = MonitorTables::kPassPieceRecords * 5 / 2;
+    static constexpr std::uint32_t kPiece = 1000;  // the pass goes in pieces of this many records
+    static constexpr std::uint32_t kRows = kPiece * 5 / 2;
 
     struct Side {
         TListView chanels{kChanelViewColumns, RenderCell};
@@ -273,20 +274,21 @@ protected:
             side->tables.ResetTotals(true, true);
             side->tables.RebuildViews();
         }
+        pieces.tables.PassPieceRecords = kPiece;
         pieces.tables.Later = [this](std::function<void()> piece) { scheduled.push_back(std::move(piece)); };
         pieces.tables.PassDone = [this] { ++passDone; };
         pieces.chanels.SetObserver(&observer);
 
-        // Every row but each 1000th, a block out of the list's order, states free, linked to a
+        // Every row but each 100th, a block out of the list's order, states free, linked to a
         // stored client and linked to one that is not stored.
         std::vector<TELV_STATISTICS_DATA> stats;
         for (Handle h = 1; h <= kRows; ++h) {
-            if (h % 1000 == 0) continue;
+            if (h % 100 == 0) continue;
             const std::uint8_t state = h % 5 == 0 ? 0 : 1;
             const Handle linked = h % 7 == 0 ? 99 : (h % 2) + 1;
             stats.push_back(Stat(h, h + 60, 2 * h, state, linked));
         }
-        std::reverse(stats.begin() + 70000, stats.begin() + 70100);
+        std::reverse(stats.begin() + 950, stats.begin() + 1050);  // across two pieces
         statistics = std::make_unique<Message<TELV_STATISTICS_DATA>>(stats);
     }
 
@@ -331,7 +333,7 @@ TEST_F(PiecewisePassTest, PiecesEndAsTheWholePassAndTheViewHearsOnce) {
     EXPECT_FALSE(pieces.tables.Pending());
     EXPECT_EQ(observer.reports, 1);
     EXPECT_EQ(passDone, 1);
-    EXPECT_EQ(pieces.chanels.Count(), rowsBefore - static_cast<int>(kRows / 1000));
+    EXPECT_EQ(pieces.chanels.Count(), rowsBefore - static_cast<int>(kRows / 100));
     ExpectSameAsWhole();
 }
 
