@@ -2,6 +2,7 @@
 // session against the simulator (kept as a screenshot in docs/).
 #include "ColorScheme.h"
 #include "MainForm.h"
+#include "RowTexts.h"
 #include "TestApplication.h"
 #include "TestSupport.h"
 #include "TrafficTotals.h"
@@ -461,6 +462,34 @@ TEST_F(MainFormTest, TypedFilterAppliesAfterAPause) {
 }
 
 // Rows the filter hides are deselected, so commands act only on rows the operator sees.
+// Refreshes of more rows than a piece go through the window's event loop piece by piece; the
+// connection, held meanwhile, reads on after each, so refresh after refresh reaches every row.
+TEST_F(ConnectedWindowTest, RefreshesInPiecesReachEveryRowThroughTheEventLoop) {
+    window_->Tables().PassPieceRecords = 500;
+    Connect(3000, 20);
+    TMainFrame& w = *window_;
+    const auto times = [&w] {
+        std::vector<std::string> shown;
+        for (int i = 0; i < w.ChanelRows().Count(); ++i) shown.push_back(w.ChanelRows().Text(i, 4));
+        return shown;
+    };
+    const auto allMovedOn = [&](const std::vector<std::string>& before) {
+        const std::vector<std::string> now = times();
+        if (now.size() != before.size()) return false;
+        for (std::size_t i = 0; i < now.size(); ++i)
+            if (now[i] == before[i]) return false;
+        return true;
+    };
+    w.UpDown->setValue(1);
+    w.AutoRequest->setChecked(true);
+    for (int refresh = 0; refresh < 2; ++refresh) {
+        const std::vector<std::string> before = times();
+        EXPECT_TRUE(PumpUntil([&] { return !w.Tables().Pending() && allMovedOn(before); }, 20s)) << refresh;
+    }
+    EXPECT_EQ(w.ChanelRows().Count(), 3000);
+    EXPECT_TRUE(w.StatusPanel[0]->text().startsWith("Приборы (Количество - 3000 RX : "));
+}
+
 TEST_F(ConnectedWindowTest, HiddenRowsLeaveTheSelectionThatCommandsUse) {
     Connect(60, 3);
     TMainFrame& w = *window_;
