@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace telv {
 namespace {
@@ -27,6 +28,20 @@ DecodedMessage Message(MessageKind kind, std::size_t length) {
     DecodedMessage m = Outcome(DecodeOutcome::Message, length);
     m.kind = kind;
     return m;
+}
+
+// The record count of a list or statistics message and its whole length, from its 5-byte
+// header; nothing when the count is beyond the protocol's limit. Within it a message has at most
+// 5 + 53 * 0xFFFF0 bytes: no overflow in any size type.
+struct ListShape {
+    std::uint32_t Count = 0;
+    std::size_t Length = 0;
+};
+
+std::optional<ListShape> ListShapeOf(const std::uint8_t* header) {
+    const std::uint32_t n = wire::ReadU32(header + 1);
+    if (n > kMaxRecordCount) return std::nullopt;
+    return ListShape{n, kListHeaderLength + RecordSizeOf(header[0]) * std::size_t{n}};
 }
 
 DecodedMessage DecodeRunning(const std::uint8_t* b, std::size_t count) {
@@ -67,10 +82,10 @@ DecodedMessage DecodeRunning(const std::uint8_t* b, std::size_t count) {
     case code::ClientList:
     case code::ClientStatistics: {
         if (count < kListHeaderLength) return Outcome(DecodeOutcome::Incomplete);
-        const std::uint32_t n = wire::ReadU32(b + 1);
-        if (n > kMaxRecordCount) return Outcome(DecodeOutcome::DiscardAll);
-        // At most 5 + 53 * 0xFFFF0 bytes: no overflow in any size type.
-        const std::size_t length = kListHeaderLength + RecordSizeOf(b[0]) * std::size_t{n};
+        const std::optional<ListShape> shape = ListShapeOf(b);
+        if (!shape) return Outcome(DecodeOutcome::DiscardAll);
+        const std::uint32_t n = shape->Count;
+        const std::size_t length = shape->Length;
         if (count < length) return Outcome(DecodeOutcome::Incomplete);
         const std::uint8_t* records = b + kListHeaderLength;
         switch (b[0]) {
@@ -158,11 +173,9 @@ std::size_t RecordSizeOf(std::uint8_t messageCode) {
 }
 
 std::size_t ListMessageLength(int state, const std::uint8_t* bytes, std::size_t count) {
-    if (state != Running || bytes == nullptr || count < kListHeaderLength) return 0;
-    const std::size_t recordSize = RecordSizeOf(bytes[0]);
-    const std::uint32_t n = wire::ReadU32(bytes + 1);
-    if (recordSize == 0 || n > kMaxRecordCount) return 0;
-    return kListHeaderLength + recordSize * std::size_t{n};
+    if (state != Running || bytes == nullptr || count < kListHeaderLength || RecordSizeOf(bytes[0]) == 0) return 0;
+    const std::optional<ListShape> shape = ListShapeOf(bytes);
+    return shape ? shape->Length : 0;
 }
 
 DecodedMessage DecodeNext(int state, const std::uint8_t* bytes, std::size_t count) {

@@ -307,5 +307,29 @@ TEST(DecodeStream, OverLimitCountDropsCompleteMessagesBehindIt) {
     EXPECT_EQ(Feed(Running, stream, stream.size()), (std::vector<std::string>{"10:1", "discard"}));
 }
 
+// The length the header of a list or statistics message gives, as the receive path reads ahead
+// for it: 0 for anything that is no such header while the connection runs.
+TEST(ListMessageLength, FromTheHeaderAlone) {
+    const struct {
+        const char* label;
+        int state;
+        Bytes bytes;
+        std::size_t length;
+    } cases[] = {
+        {"channel list", Running, server::EncodeListHeader(32, 3), 5 + 3 * TELV_UDP_FULL_CHANEL_DATA::kSize},
+        {"client list", Running, server::EncodeListHeader(48, 2), 5 + 2 * TELV_FULL_CLIENT_DATA::kSize},
+        {"channel statistics", Running, server::EncodeListHeader(33, 7), 5 + 7 * TELV_STATISTICS_DATA::kSize},
+        {"client statistics at the limit", Running, server::EncodeListHeader(49, kMaxRecordCount),
+         5 + std::size_t{kMaxRecordCount} * TELV_STATISTICS_DATA::kSize},
+        {"over the limit", Running, server::EncodeListHeader(32, kMaxRecordCount + 1), 0},
+        {"header not complete", Running, Bytes{32, 3, 0, 0}, 0},
+        {"another message", Running, server::EncodeTextMessage("abcde"), 0},
+        {"before the handshake ends", WaitingAck, server::EncodeListHeader(32, 3), 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ListMessageLength(c.state, c.bytes.data(), c.bytes.size()), c.length) << c.label;
+    EXPECT_EQ(ListMessageLength(Running, nullptr, 0), 0u);
+}
+
 }  // namespace
 }  // namespace telv
