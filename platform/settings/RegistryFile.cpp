@@ -1,5 +1,6 @@
 #include "RegistryFile.h"
 
+#include "AsciiText.h"
 #include "Cp1251.h"
 #include "SkippedLineFilter.h"
 
@@ -28,16 +29,6 @@ std::uint32_t HexValue(char c) {
     if (c >= '0' && c <= '9') return static_cast<std::uint32_t>(c - '0');
     if (c >= 'a' && c <= 'f') return static_cast<std::uint32_t>(c - 'a' + 10);
     return static_cast<std::uint32_t>(c - 'A' + 10);
-}
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char a = s[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (a != prefix[i]) return false;
-    }
-    return true;
 }
 
 // UTF-16 code units in either byte order as UTF-8.
@@ -292,11 +283,9 @@ std::string FormatValue(const RegValue& value) {
 }  // namespace
 
 std::string FoldRegistryName(std::string_view name) {
-    if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    if (IsAscii(name)) {
         std::string folded(name);
-        for (char& c : folded) {
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        }
+        std::transform(folded.begin(), folded.end(), folded.begin(), AsciiLower);
         return folded;
     }
     const QByteArray folded =

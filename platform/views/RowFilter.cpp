@@ -1,5 +1,7 @@
 #include "RowFilter.h"
 
+#include "AsciiText.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -11,16 +13,10 @@ ListCell ShownCell(const TListItem& item, int column) {
     return column <= item.SubItemCount() ? item.Cell(column) : ListCell{};
 }
 
-bool IsAscii(const std::string& text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-char AsciiFolded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Whether `text` contains `folded` (both ASCII, `folded` already folded), letter case aside.
 bool ContainsAsciiFolded(const std::string& text, const std::string& folded) {
     return std::search(text.begin(), text.end(), folded.begin(), folded.end(),
-                       [](char a, char b) { return AsciiFolded(a) == b; }) != text.end();
+                       [](char a, char b) { return AsciiLower(a) == b; }) != text.end();
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 #include "ClientSettings.h"
 
+#include "AsciiText.h"
 #include "Registry.h"
 #include "Sysutil.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -32,17 +32,13 @@ struct HistoryName {
 std::optional<HistoryName> ParseHistoryName(std::string_view name) {
     std::string folded;
     std::string_view rest = name;
-    if (!std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    if (!IsAscii(name)) {
         folded = FoldRegistryName(name);
         rest = folded;
     }
     // Takes a prefix given in lower case off rest, ASCII letter case aside.
     const auto take = [&rest](std::string_view prefix) {
-        if (rest.size() < prefix.size()) return false;
-        for (std::size_t i = 0; i < prefix.size(); ++i) {
-            const char c = rest[i];
-            if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != prefix[i]) return false;
-        }
+        if (!StartsWithNoCase(rest, prefix)) return false;
         rest.remove_prefix(prefix.size());
         return true;
     };
